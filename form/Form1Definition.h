@@ -1,0 +1,10 @@
+#pragma once
+
+#include <FormDefinition.h>
+
+namespace form {
+
+// Every design-time value of the game's window, in creation (and stacking) order.
+const runtime::FormDefinition& form1Definition();
+
+} // namespace form

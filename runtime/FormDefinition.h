@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// What a form is made of, as plain data: the runtime builds a window from one of these.
+// Texts are UTF-8, positions and sizes twips, colours 0x00BBGGRR.
+namespace runtime {
+
+enum class ControlKind { Multimedia, TextBox, Timer, Image, Label, MenuEntry };
+
+using Colour = std::uint32_t;
+
+struct FontDefinition {
+    const char* face;
+    double points;
+    int weight;
+    int charset;
+};
+
+struct ControlDefinition {
+    ControlKind kind;
+    const char* name;
+    int index = -1; // element of a control array, or -1 for a single control
+    float left = 0;
+    float top = 0;
+    float width = 0;
+    float height = 0;
+    const char* caption = "";
+    std::optional<Colour> foreColour = {};
+    std::optional<Colour> backColour = {};
+    const FontDefinition* font = nullptr;
+    const char* picture = nullptr; // resource path
+    bool stretch = false;
+    int interval = 0; // timers, milliseconds of the form's clock
+    int tabIndex = -1;
+};
+
+struct MenuEntryDefinition {
+    const char* name;
+    const char* caption;
+};
+
+struct MenuDefinition {
+    const char* name;
+    const char* caption;
+    std::span<const MenuEntryDefinition> entries;
+};
+
+struct FormDefinition {
+    const char* name;
+    const char* caption;
+    float clientWidth;
+    float clientHeight;
+    const char* picture; // resource path of the background, drawn at natural size
+    const char* icon;    // resource path of the window icon
+    std::span<const MenuDefinition> menus;
+    std::span<const ControlDefinition> controls; // creation order, topmost first
+};
+
+} // namespace runtime

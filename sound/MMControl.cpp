@@ -1,0 +1,42 @@
+#include "MMControl.h"
+
+#include <RuntimeError.h>
+
+namespace sound {
+
+MMControl::MMControl(QString fileName, std::unique_ptr<AudioPlayer> player)
+    : m_fileName(std::move(fileName)), m_player(std::move(player)) {}
+
+MMControl::~MMControl() = default;
+
+void MMControl::setDeviceType(const QString& deviceType) {
+    m_deviceType = deviceType;
+}
+
+void MMControl::setCommand(const QString& command) {
+    using runtime::ErrorNumber;
+    using runtime::RuntimeError;
+    if (command.compare(u"Open", Qt::CaseInsensitive) == 0) {
+        if (m_deviceType.compare(u"WaveAudio", Qt::CaseInsensitive) != 0)
+            throw RuntimeError(
+                ErrorNumber::InvalidPropertyValue,
+                QStringLiteral("Device type '%1' is not supported").arg(m_deviceType));
+        m_player->load(m_fileName);
+        m_open = true;
+        return;
+    }
+    const bool prev = command.compare(u"Prev", Qt::CaseInsensitive) == 0;
+    const bool play = command.compare(u"Play", Qt::CaseInsensitive) == 0;
+    if (!prev && !play)
+        throw RuntimeError(ErrorNumber::InvalidPropertyValue,
+                           QStringLiteral("Unknown multimedia command '%1'").arg(command));
+    if (!m_open)
+        throw RuntimeError(ErrorNumber::InvalidProcedureCall,
+                           QStringLiteral("Multimedia command '%1' before Open").arg(command));
+    if (prev)
+        m_player->rewind();
+    else
+        m_player->play();
+}
+
+} // namespace sound
