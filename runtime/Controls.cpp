@@ -212,7 +212,7 @@ void Timer::stop() {
 
 void Timer::restart() {
     if (m_realClock && m_interval > 0)
-        m_timer->start(m_interval * kRealMsPerFormMs);
+        m_timer->start(periodMs());
     else
         m_timer->stop();
 }

@@ -138,6 +138,8 @@ public:
     ~Timer() override;
 
     int interval() const { return m_interval; }
+    // Real milliseconds between two ticks on the stretched clock; 0 when it does not tick.
+    int periodMs() const { return m_interval > 0 ? m_interval * kRealMsPerFormMs : 0; }
     // 0 stops the timer; a negative interval is an InvalidPropertyValue.
     void setInterval(int milliseconds);
     void stop();

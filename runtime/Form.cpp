@@ -167,6 +167,9 @@ Image& Form::image(QStringView name) {
     return find<Image>(name);
 }
 Image& Form::image(QStringView arrayName, int index) {
+    if (index < 0)
+        throw RuntimeError(ErrorNumber::ControlArrayElementMissing,
+                           QStringLiteral("Control array element '%1' doesn't exist").arg(index));
     return find<Image>(arrayName, index);
 }
 Label& Form::label(QStringView name) {

@@ -1,0 +1,108 @@
+#include "GameFixture.h"
+
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+struct Flight {
+    int timer;
+    int character;
+    float width;
+    float height;
+};
+
+// Timer k moves Image1(k-1)... but not in that order: each timer has its own character.
+constexpr Flight kFlights[] = {
+    {1, 0, 750, 1110}, {2, 1, 1500, 1515}, {3, 2, 1200, 1200}, {4, 3, 585, 600}, {5, 4, 2190, 1170},
+};
+
+} // namespace
+
+class FlightTest : public QObject {
+    Q_OBJECT
+private slots:
+    void nothingMovesBeforeTheStart() {
+        GameFixture f;
+        f.form().load();
+        for (int t = 1; t <= 5; ++t)
+            f.tick(t, 100);
+        for (int i = 0; i <= 4; ++i) {
+            QCOMPARE(f.character(i).top(), 6960.0f);
+            QCOMPARE(f.character(i).left(), 120.0f);
+        }
+        QCOMPARE(f.character(0).width(), 750.0f);
+    }
+
+    // After n ticks a character stands where the flight's formula puts it; sizes stop at zero
+    // and the character keeps moving.
+    void eachCharacterFollowsTheFormula_data() {
+        QTest::addColumn<int>("flight");
+        QTest::addColumn<int>("ticks");
+        for (int k = 0; k < 5; ++k)
+            for (int n : {1,   2,   50,  58,  59,  75,  76,  120, 121, 138,
+                          139, 146, 147, 150, 151, 189, 190, 219, 220, 400})
+                QTest::addRow("Timer%d n=%d", kFlights[k].timer, n) << k << n;
+    }
+    void eachCharacterFollowsTheFormula() {
+        QFETCH(int, flight);
+        QFETCH(int, ticks);
+        const Flight& fl = kFlights[flight];
+        GameFixture f;
+        f.form().load();
+        f.start();
+        f.tick(fl.timer, ticks);
+        const runtime::Image& c = f.character(fl.character);
+        QCOMPARE(c.top(), float(6960 - 65 * ticks));
+        QCOMPARE(c.left(), float(120 + 100 * ticks));
+        QCOMPARE(c.width(), std::max(0.0f, fl.width - 10 * ticks));
+        QCOMPARE(c.height(), std::max(0.0f, fl.height - 8 * ticks));
+        for (int other = 0; other <= 4; ++other)
+            if (other != fl.character)
+                QCOMPARE(f.character(other).top(), 6960.0f);
+        QVERIFY(f.reports.empty());
+    }
+
+    void theFirstTickBringsACharacterIntoView() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        f.tick(4);
+        QVERIFY(f.character(3).pixelRect().intersects(f.form().clientArea()->rect()));
+        QVERIFY(!f.character(0).pixelRect().intersects(f.form().clientArea()->rect()));
+    }
+
+    void clicksDoNotMoveOrHideACharacter() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        f.tick(2, 30);
+        for (int i = 0; i < 5; ++i)
+            f.click(1);
+        QCOMPARE(f.character(1).top(), float(6960 - 65 * 30));
+        QCOMPARE(f.character(1).width(), float(1500 - 300));
+        QVERIFY(f.character(1).visible());
+        f.tick(2);
+        QCOMPARE(f.character(1).left(), float(120 + 100 * 31));
+    }
+
+    // Hours of play: positions stay finite and convert to pixels without overflow.
+    void tenMillionTicksStayFinite() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        f.tick(1, 10'000'000);
+        const runtime::Image& c = f.character(0);
+        QVERIFY(std::isfinite(c.top()) && std::isfinite(c.left()));
+        QVERIFY(c.top() < -6e8f && c.left() > 9e8f);
+        QCOMPARE(c.width(), 0.0f);
+        QCOMPARE(c.height(), 0.0f);
+        const QRect rect = c.pixelRect();
+        QVERIFY(rect.left() > 0 && rect.top() < 0 && rect.isEmpty());
+        QVERIFY(f.reports.empty());
+    }
+};
+
+QTEST_MAIN(FlightTest)
+#include "FlightTest.moc"

@@ -1,0 +1,107 @@
+#include "GameFixture.h"
+
+#include <QTest>
+
+// Start-up, the start command and the end command.
+class LifecycleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void loadPutsCharactersBelowTheClientArea() {
+        GameFixture f;
+        f.form().load();
+        const float lefts[] = {120, 120, 120, 120, 120};
+        for (int i = 0; i <= 4; ++i) {
+            QCOMPARE(f.character(i).top(), 6960.0f);
+            QCOMPARE(f.character(i).top(), f.form().scaleHeight());
+            QCOMPARE(f.character(i).left(), lefts[i]);
+            QVERIFY(!f.character(i).pixelRect().intersects(f.form().clientArea()->rect()));
+        }
+        QCOMPARE(f.character(3).width(), 585.0f);
+        QCOMPARE(f.character(4).height(), 1170.0f);
+    }
+
+    void loadSetsTheFiveTimersThenOpensTheSound() {
+        GameFixture f;
+        f.form().load();
+        const int intervals[] = {1, 5, 2, 3, 4};
+        for (int t = 1; t <= 5; ++t)
+            QCOMPARE(f.form().timer(QStringLiteral("Timer%1").arg(t)).interval(), intervals[t - 1]);
+        QCOMPARE(*f.sound, (QStringList{"DeviceType=WaveAudio", "Command=Open"}));
+        QCOMPARE(f.game.startFlagValue(), 0);
+    }
+
+    void startRewindsAndPlaysThenHidesTheTitle() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        QCOMPARE(f.game.startFlagValue(), 1);
+        QCOMPARE(f.sound->mid(2), (QStringList{"Command=Prev", "Command=Play"}));
+        QVERIFY(!f.form().label(u"Label2").visible());
+        QVERIFY(!f.form().image(u"Image2").visible());
+    }
+
+    // A second start replays the sound and resets nothing.
+    void startingAgainResetsNothing() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        f.tick(1, 10);
+        f.click(2);
+        f.start();
+        QCOMPARE(f.sound->mid(2),
+                 (QStringList{"Command=Prev", "Command=Play", "Command=Prev", "Command=Play"}));
+        QCOMPARE(f.character(0).top(), 6960.0f - 650);
+        QCOMPARE(f.score(), QStringLiteral("1"));
+        QCOMPARE(f.game.startFlagValue(), 1);
+        QVERIFY(!f.form().label(u"Label2").visible());
+    }
+
+    void endEndsTheProgramWithStatusZero() {
+        GameFixture f;
+        f.form().load();
+        f.form().menuEntry(u"MenuEnd").trigger();
+        QCOMPARE(f.endings, std::vector<int>{0});
+        f.start();
+        QCOMPARE(f.game.startFlagValue(), 0);
+        QVERIFY(f.reports.empty());
+    }
+
+    void closingTheWindowEndsLikeEnd() {
+        GameFixture f;
+        f.form().load();
+        f.form().show();
+        f.form().window()->close();
+        QCOMPARE(f.endings, std::vector<int>{0});
+    }
+
+    // The sound device refuses "Prev": the start command stops there, the error is reported
+    // once, the program ends with a non-zero status, and nothing is dispatched again.
+    void aFailingPropertyWriteEndsTheGame() {
+        GameFixture f(QStringLiteral("Prev"));
+        f.form().load();
+        f.start();
+        QCOMPARE(f.game.startFlagValue(), 1);
+        QCOMPARE(f.sound->last(), QStringLiteral("Command=Prev"));
+        QVERIFY(f.form().label(u"Label2").visible());
+        QCOMPARE(f.reports, std::vector<int>{380});
+        QCOMPARE(f.endings, std::vector<int>{1});
+        f.tick(1, 5);
+        f.click(0);
+        f.form().menuEntry(u"MenuEnd").trigger();
+        QCOMPARE(f.character(0).top(), 6960.0f);
+        QCOMPARE(f.score(), QString());
+        QCOMPARE(f.reports.size(), 1u);
+        QCOMPARE(f.endings.size(), 1u);
+    }
+
+    void aFailingLoadSkipsItsLaterSteps() {
+        GameFixture f(QStringLiteral("Open"));
+        f.form().load();
+        QCOMPARE(*f.sound, (QStringList{"DeviceType=WaveAudio", "Command=Open"}));
+        QCOMPARE(f.reports, std::vector<int>{380});
+        QCOMPARE(f.form().dispatcher().exitStatus(), 1);
+    }
+};
+
+QTEST_MAIN(LifecycleTest)
+#include "LifecycleTest.moc"

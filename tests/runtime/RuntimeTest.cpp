@@ -1,0 +1,282 @@
+#include <Form.h>
+#include <Twips.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+
+using namespace runtime;
+
+namespace {
+
+// A form of the runtime's own, 300 x 200 px: two overlapping pictures, a label, and a text
+// box created after them over a corner of both. "Pic(0)" lies over "Pic(1)"; its left half is
+// transparent. The form's picture covers only the top-left 100 x 100 px.
+struct TestForm {
+    explicit TestForm(const QString& folder) {
+        QImage front(20, 20, QImage::Format_ARGB32);
+        front.fill(Qt::red);
+        QPainter painter(&front);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(0, 0, 10, 20, Qt::transparent);
+        painter.end();
+        front.save(folder + "/front.png");
+        QImage back(40, 40, QImage::Format_RGB32);
+        back.fill(Qt::blue);
+        back.save(folder + "/back.png");
+        QImage sky(100, 100, QImage::Format_RGB32);
+        sky.fill(Qt::cyan);
+        sky.save(folder + "/sky.png");
+        paths = {(folder + "/front.png").toStdString(), (folder + "/back.png").toStdString(),
+                 (folder + "/sky.png").toStdString()};
+        controls = {
+            ControlDefinition{.kind = ControlKind::Image,
+                              .name = "Pic",
+                              .index = 0,
+                              .left = 150,
+                              .top = 150,
+                              .width = 300,
+                              .height = 300,
+                              .picture = paths[0].c_str(),
+                              .stretch = true},
+            ControlDefinition{.kind = ControlKind::Image,
+                              .name = "Pic",
+                              .index = 1,
+                              .left = 0,
+                              .top = 0,
+                              .width = 600,
+                              .height = 600,
+                              .picture = paths[1].c_str(),
+                              .stretch = true},
+            ControlDefinition{.kind = ControlKind::Label,
+                              .name = "Note",
+                              .left = 1500,
+                              .top = 0,
+                              .width = 600,
+                              .height = 300,
+                              .caption = "note"},
+            ControlDefinition{.kind = ControlKind::TextBox,
+                              .name = "Box",
+                              .left = 0,
+                              .top = 450,
+                              .width = 900,
+                              .height = 300},
+            ControlDefinition{.kind = ControlKind::Timer, .name = "Clock", .interval = 3},
+        };
+        definition = FormDefinition{.name = "Test",
+                                    .caption = "Test",
+                                    .clientWidth = 4500,
+                                    .clientHeight = 3000,
+                                    .picture = paths[2].c_str(),
+                                    .icon = nullptr,
+                                    .menus = {},
+                                    .controls = controls};
+    }
+    std::array<std::string, 3> paths;
+    std::array<ControlDefinition, 5> controls;
+    FormDefinition definition;
+};
+
+std::optional<int> errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return error.number();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class RuntimeTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<TestForm> m_definition;
+    std::unique_ptr<Form> m_form;
+    std::vector<int> m_reports;
+    std::vector<int> m_endings;
+
+private slots:
+    void init() {
+        m_definition = std::make_unique<TestForm>(m_folder.path());
+        m_form = std::make_unique<Form>(m_definition->definition, FormOptions{.realTimers = false});
+        m_reports.clear();
+        m_endings.clear();
+        m_form->dispatcher().setReporter(
+            [this](const RuntimeError& error) { m_reports.push_back(error.number()); });
+        m_form->dispatcher().setEnder([this](int status) { m_endings.push_back(status); });
+    }
+
+    void clientAreaHasTheDefinedSize() {
+        QCOMPARE(m_form->scaleWidth(), 4500.0f);
+        QCOMPARE(m_form->scaleHeight(), 3000.0f);
+        QCOMPARE(m_form->clientArea()->size(), QSize(300, 200));
+    }
+
+    void geometryIsStoredAsSinglePrecision() {
+        Image& pic = m_form->image(u"Pic", 0);
+        pic.setLeft(0.1);
+        QCOMPARE(pic.left(), 0.1f);
+        pic.setTop(-65.5);
+        QCOMPARE(pic.top(), -65.5f);
+        QCOMPARE(pic.pixelRect(), QRect(0, -4, 20, 20));
+    }
+
+    void badGeometryIsARuntimeErrorAndChangesNothing() {
+        Image& pic = m_form->image(u"Pic", 0);
+        QCOMPARE(errorOf([&] { pic.setWidth(-1); }), 380);
+        QCOMPARE(errorOf([&] { pic.setHeight(-0.001); }), 380);
+        QCOMPARE(errorOf([&] { pic.setTop(1e39); }), 6);
+        QCOMPARE(errorOf([&] { pic.setLeft(std::numeric_limits<double>::quiet_NaN()); }), 6);
+        QCOMPARE(errorOf([&] { pic.setLeft(std::numeric_limits<double>::infinity()); }), 6);
+        QCOMPARE(pic.width(), 300.0f);
+        QCOMPARE(pic.height(), 300.0f);
+        QCOMPARE(pic.left(), 150.0f);
+        pic.setWidth(0);
+        QCOMPARE(pic.pixelRect().width(), 0);
+    }
+
+    void farAwayPositionsStillGiveWidgetCoordinates() {
+        Image& pic = m_form->image(u"Pic", 0);
+        pic.setLeft(3e38);
+        pic.setTop(-3e38);
+        const QRect rect = pic.pixelRect();
+        QVERIFY(rect.left() > 0 && rect.top() < 0);
+        QCOMPARE(rect.width(), 0); // 300 twips vanish next to 3e38 in a float
+        QCOMPARE(toPixels(std::numeric_limits<double>::quiet_NaN()), 0);
+        QCOMPARE(toPixels(1e300), 1'000'000);
+    }
+
+    void controlsAreFoundByNameKindAndIndex() {
+        QCOMPARE(m_form->image(u"Pic", 1).index(), 1);
+        QCOMPARE(m_form->image(u"Pic", 1).displayName(), QStringLiteral("Pic(1)"));
+        QCOMPARE(errorOf([&] { m_form->image(u"Pic", 2); }), 340);
+        QCOMPARE(errorOf([&] { m_form->image(u"Pic", -1); }), 340);
+        QCOMPARE(errorOf([&] { m_form->image(u"Nothing"); }), 730);
+        QCOMPARE(errorOf([&] { m_form->label(u"Pic"); }), 730);
+        QCOMPARE(m_form->label(u"Note").caption(), QStringLiteral("note"));
+    }
+
+    void timersRunOnTheStretchedClock() {
+        Timer& clock = m_form->timer(u"Clock");
+        QCOMPARE(clock.interval(), 3);
+        QCOMPARE(clock.periodMs(), 3 * kRealMsPerFormMs);
+        clock.setInterval(0);
+        QCOMPARE(clock.periodMs(), 0);
+        QCOMPARE(errorOf([&] { clock.setInterval(-1); }), 380);
+        QCOMPARE(clock.interval(), 0);
+        int ticks = 0;
+        clock.onTimer([&] { ++ticks; });
+        clock.fire();
+        clock.fire();
+        QCOMPARE(ticks, 2);
+    }
+
+    void anErrorStopsAllDispatchAndIsReportedOnce() {
+        Timer& clock = m_form->timer(u"Clock");
+        int statementsAfter = 0;
+        int ticks = 0;
+        clock.onTimer([&] {
+            ++ticks;
+            m_form->image(u"Pic", 0).setWidth(-10);
+            ++statementsAfter;
+        });
+        bool clicked = false;
+        m_form->image(u"Pic", 1).onClick([&] { clicked = true; });
+        clock.fire();
+        clock.fire();
+        m_form->image(u"Pic", 1).click();
+        m_form->dispatcher().endProgram(0);
+        QCOMPARE(ticks, 1);
+        QCOMPARE(statementsAfter, 0);
+        QVERIFY(!clicked);
+        QCOMPARE(m_reports, std::vector<int>{380});
+        QCOMPARE(m_endings, std::vector<int>{1});
+        QCOMPARE(m_form->dispatcher().exitStatus(), 1);
+    }
+
+    void endingTheProgramStopsDispatch() {
+        int loads = 0;
+        m_form->onLoad([&] {
+            ++loads;
+            m_form->dispatcher().endProgram(0);
+        });
+        m_form->load();
+        m_form->load();
+        int ticks = 0;
+        m_form->timer(u"Clock").onTimer([&] { ++ticks; });
+        m_form->timer(u"Clock").fire();
+        QCOMPARE(loads, 1);
+        QCOMPARE(ticks, 0);
+        QCOMPARE(m_endings, std::vector<int>{0});
+        QVERIFY(m_reports.empty());
+    }
+
+    void aHandlerIsNeverEnteredWhileAnotherRuns() {
+        int inner = 0;
+        m_form->timer(u"Clock").onTimer([&] { ++inner; });
+        m_form->image(u"Pic", 0).onClick([&] { m_form->timer(u"Clock").fire(); });
+        m_form->image(u"Pic", 0).click();
+        QCOMPARE(inner, 0);
+        m_form->timer(u"Clock").fire();
+        QCOMPARE(inner, 1);
+    }
+
+    // Front (index 0) lies over Back; its left half is transparent, the box lies above both.
+    void aClickReachesTheTopmostOpaqueControl() {
+        auto nameAt = [&](int x, int y) {
+            const Control* control = m_form->controlAt(QPoint(x, y));
+            return control ? control->displayName() : QString();
+        };
+        QCOMPARE(nameAt(25, 15), QStringLiteral("Pic(0)"));
+        QCOMPARE(nameAt(12, 15), QStringLiteral("Pic(1)")); // through transparent pixels
+        QCOMPARE(nameAt(5, 35), QStringLiteral("Box"));     // window-backed, above all
+        QCOMPARE(nameAt(25, 35), QStringLiteral("Box"));
+        QCOMPARE(nameAt(35, 25), QStringLiteral("Pic(1)"));
+        QCOMPARE(nameAt(105, 5), QStringLiteral("Note"));
+        QCOMPARE(nameAt(200, 150), QString());
+        m_form->image(u"Pic", 0).setVisible(false);
+        QCOMPARE(nameAt(25, 15), QStringLiteral("Pic(1)"));
+        // Halved, the front picture keeps its transparent left half.
+        m_form->image(u"Pic", 0).setVisible(true);
+        m_form->image(u"Pic", 0).setWidth(150);
+        QCOMPARE(nameAt(13, 15), QStringLiteral("Pic(1)"));
+        QCOMPARE(nameAt(17, 15), QStringLiteral("Pic(0)"));
+    }
+
+    void aClickBelongsToWhereTheMouseWentDown() {
+        std::vector<int> clicks;
+        for (int index : {0, 1})
+            m_form->image(u"Pic", index).onClick([&clicks, index] { clicks.push_back(index); });
+        m_form->mousePress(QPoint(25, 15));
+        m_form->image(u"Pic", 0).setLeft(3000); // it flies off before the button comes up
+        m_form->mouseRelease(QPoint(25, 15));
+        m_form->mousePress(QPoint(35, 25));
+        m_form->mouseRelease(QPoint(35, 25));
+        m_form->mousePress(QPoint(200, 150));
+        m_form->mouseRelease(QPoint(200, 150));
+        QCOMPARE(clicks, (std::vector<int>{0, 1}));
+    }
+
+    void theStackingOrderIsDrawn() {
+        const QImage shot = m_form->grabClientArea();
+        QCOMPARE(shot.size(), QSize(300, 200));
+        QCOMPARE(shot.pixelColor(25, 15), QColor(Qt::red));  // front over back
+        QCOMPARE(shot.pixelColor(12, 15), QColor(Qt::blue)); // through the transparent half
+        QCOMPARE(shot.pixelColor(60, 60), QColor(Qt::cyan)); // the form's picture
+        QCOMPARE(shot.pixelColor(250, 150), m_form->clientArea()->palette().window().color());
+    }
+};
+
+QTEST_MAIN(RuntimeTest)
+#include "RuntimeTest.moc"
