@@ -7,23 +7,50 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <utility>
 
 namespace sound {
 namespace {
 
+// Whatever goes wrong with the sound, the player reads about it once, in one line: the game
+// itself goes on silently.
+bool g_complained = false;
+QtMessageHandler g_nextHandler = nullptr;
+
+void complainOnce(const QString& what) {
+    if (std::exchange(g_complained, true))
+        return;
+    std::fprintf(stderr, "warukyara: %s; playing without sound\n", qPrintable(what));
+}
+
+// Qt Multimedia warns in several lines when there is no sound server or the file is broken.
+void quietSoundWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    static const char* const kSoundChatter[] = {"PulseAudioService", "No audio device",
+                                                "QSoundEffect", "QAudioSink", "QPulseAudio"};
+    if (type == QtWarningMsg || type == QtDebugMsg || type == QtInfoMsg)
+        for (const char* prefix : kSoundChatter)
+            if (message.startsWith(QLatin1String(prefix))) {
+                complainOnce(QStringLiteral("the sound device is not available"));
+                return;
+            }
+    g_nextHandler(type, context, message);
+}
+
 class SoundEffectPlayer : public AudioPlayer {
 public:
     SoundEffectPlayer() {
+        if (!g_nextHandler)
+            g_nextHandler = qInstallMessageHandler(quietSoundWarnings);
         QObject::connect(&m_effect, &QSoundEffect::statusChanged, [this] {
             if (m_effect.status() == QSoundEffect::Error)
-                complain("cannot be played");
+                complainOnce(
+                    QStringLiteral("%1 cannot be played").arg(m_effect.source().toLocalFile()));
         });
     }
 
     void load(const QString& path) override {
-        m_path = path;
         if (path.isEmpty() || !QFileInfo(path).isReadable()) {
-            complain("was not found");
+            complainOnce(QStringLiteral("the sound file sky.wav was not found"));
             return;
         }
         m_effect.setSource(QUrl::fromLocalFile(path));
@@ -35,18 +62,7 @@ public:
     void play() override { m_effect.play(); }
 
 private:
-    // One line at most, however often the sound fails: the game goes on silently.
-    void complain(const char* what) {
-        if (m_complained)
-            return;
-        m_complained = true;
-        std::fprintf(stderr, "warukyara: the sound %s %s; playing without sound\n",
-                     qPrintable(m_path.isEmpty() ? QStringLiteral("sky.wav") : m_path), what);
-    }
-
     QSoundEffect m_effect;
-    QString m_path;
-    bool m_complained = false;
 };
 
 } // namespace

@@ -1,0 +1,157 @@
+#include <Form.h>
+#include <Form1Definition.h>
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+
+#include <memory>
+
+// Form1 as the runtime builds it, before the game's Load changes anything.
+class FormDefinitionTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<runtime::Form> m_form;
+
+    template <typename T> T* widget(const char* name) {
+        return m_form->window()->findChild<T*>(QString::fromUtf8(name));
+    }
+
+private slots:
+    void init() {
+        m_form = std::make_unique<runtime::Form>(form::form1Definition(),
+                                                 runtime::FormOptions{.realTimers = false});
+    }
+
+    void theWindowHasItsDesignSize() {
+        QCOMPARE(m_form->caption(), QStringLiteral("Form1"));
+        QCOMPARE(m_form->scaleWidth(), 8370.0f);
+        QCOMPARE(m_form->scaleHeight(), 6960.0f);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form->window()));
+        QCOMPARE(m_form->clientArea()->size(), QSize(558, 464));
+        QCOMPARE(m_form->scaleHeight(), 6960.0f);
+    }
+
+    void theMenuHoldsStartThenEnd() {
+        auto* bar = static_cast<QMainWindow*>(m_form->window())->menuBar();
+        QCOMPARE(bar->actions().size(), 1);
+        QCOMPARE(bar->actions().first()->text(), QStringLiteral("ゲーム"));
+        const QList<QAction*> entries = bar->actions().first()->menu()->actions();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0]->text(), QStringLiteral("はじまり"));
+        QCOMPARE(entries[1]->text(), QStringLiteral("おわり"));
+        QCOMPARE(m_form->menuEntry(u"MenuStart").caption(), QStringLiteral("はじまり"));
+        for (QAction* entry : entries)
+            QVERIFY(entry->isEnabled() && entry->isVisible() && entry->shortcut().isEmpty());
+    }
+
+    void controlsStartWithTheirDesignValues() {
+        QCOMPARE(m_form->textBox(u"Text1").text(), QString());
+        QCOMPARE(m_form->label(u"Label1").caption(), QString());
+        QCOMPARE(m_form->timer(u"Timer1").interval(), 100);
+        for (const char16_t* name : {u"Timer2", u"Timer3", u"Timer4", u"Timer5"})
+            QCOMPARE(m_form->timer(QStringView(name)).interval(), 0);
+        for (int i = 0; i <= 4; ++i)
+            QVERIFY(m_form->image(u"Image1", i).visible() && m_form->image(u"Image1", i).stretch());
+        QVERIFY(m_form->image(u"Image2").visible() && !m_form->image(u"Image2").stretch());
+        QVERIFY(m_form->label(u"Label1").visible() && m_form->label(u"Label2").visible());
+        QVERIFY(m_form->textBox(u"Text1").visible());
+        const runtime::Image& smallest = m_form->image(u"Image1", 3);
+        QCOMPARE(smallest.pixelRect(), QRect(8, 448, 39, 40));
+        QCOMPARE(m_form->image(u"Image2").pixelRect(), QRect(184, 192, 178, 239));
+        const runtime::MultimediaControl& sound = m_form->multimedia(u"MMControl1");
+        QCOMPARE(sound.pixelRect(), QRect(216, 472, 236, 22));
+        QVERIFY(!sound.pixelRect().intersects(QRect(0, 0, 558, 464)));
+    }
+
+    void theInstructionsReadExactly() {
+        const QString text = m_form->label(u"Label2").caption();
+        QCOMPARE(text.size(), 93);
+        QVERIFY(text.startsWith(QStringLiteral("ゲームをはじめると５人の悪キャラクターが")));
+        QVERIFY(text.contains(QStringLiteral("ます。    どの")));
+        QVERIFY(text.contains(QStringLiteral("ます。") + QString(13, u' ') + QStringLiteral("最高")));
+        QVERIFY(text.contains(QStringLiteral("１回押すごとに１点")));
+        QVERIFY(text.contains(QStringLiteral("最高２5点です！")));
+        QVERIFY(text.endsWith(QStringLiteral("下さい★")));
+        QCOMPARE(text.count(u' '), 17);
+        QVERIFY(!text.contains(u'\n'));
+    }
+
+    void textsHaveTheirColoursAndFonts() {
+        auto* text1 = widget<QLineEdit>("Text1");
+        auto* label1 = widget<QLabel>("Label1");
+        auto* label2 = widget<QLabel>("Label2");
+        QCOMPARE(text1->palette().color(QPalette::Base), QColor(255, 255, 255));
+        QCOMPARE(text1->palette().color(QPalette::Text), QColor(192, 0, 192));
+        QCOMPARE(label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(label1->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QCOMPARE(text1->font().pixelSize(), 16);
+        QCOMPARE(label2->font().pixelSize(), 19);
+        QCOMPARE(label1->font().pixelSize(), 24);
+        QCOMPARE(label1->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
+        QVERIFY(!label1->autoFillBackground() && !label2->autoFillBackground());
+        QCOMPARE(label1->textFormat(), Qt::PlainText);
+        // The face is mapped to an installed Japanese gothic.
+        QCOMPARE(QFontInfo(label1->font()).family(), QStringLiteral("IPAPGothic"));
+    }
+
+    // Window-backed controls lie over the others; then the first created lies on top, so a
+    // higher-indexed character covers a lower one.
+    void aPointReachesTheControlOnTop() {
+        auto nameAt = [&](int x, int y) {
+            const runtime::Control* control = m_form->controlAt(QPoint(x, y));
+            return control ? control->displayName() : QStringLiteral("(form)");
+        };
+        QCOMPARE(nameAt(20, 40), QStringLiteral("Text1"));
+        QCOMPARE(nameAt(200, 30), QStringLiteral("Label1"));
+        QCOMPARE(nameAt(60, 120), QStringLiteral("Label2"));
+        QCOMPARE(nameAt(540, 10), QStringLiteral("(form)"));
+        QCOMPARE(nameAt(230, 480), QStringLiteral("MMControl1"));
+        for (int i = 0; i <= 4; ++i)
+            m_form->image(u"Image1", i).setTop(3000);
+        m_form->textBox(u"Text1").setVisible(false);
+        QCOMPARE(nameAt(40, 230), QStringLiteral("Image1(4)"));
+        m_form->image(u"Image1", 4).setVisible(false);
+        // An opaque pixel of the elf, right of the narrower Image1(3).
+        const QImage elf(QStringLiteral(":/form1/character2.gif"));
+        QPoint opaque(-1, -1);
+        for (int y = 0; y < elf.height() && opaque.x() < 0; ++y)
+            for (int x = 45; x < elf.width() && opaque.x() < 0; ++x)
+                if (qAlpha(elf.pixel(x, y)) == 255)
+                    opaque = QPoint(x + 8, y + 200);
+        QVERIFY(opaque.x() >= 0);
+        QCOMPARE(nameAt(opaque.x(), opaque.y()), QStringLiteral("Image1(2)"));
+        m_form->image(u"Image1", 2).setVisible(false);
+        QCOMPARE(nameAt(opaque.x(), opaque.y()), QStringLiteral("Image1(1)"));
+    }
+
+    void theInstructionsWrapInsideTheirLabel() {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form->window()));
+        auto* label2 = widget<QLabel>("Label2");
+        QCOMPARE(label2->geometry(), QRect(48, 112, 473, 65));
+        const QImage shot = m_form->grabClientArea();
+        int reddest = -1, lowest = -1, highest = 1000;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 200 && c.green() < 80 && c.blue() < 80) {
+                    reddest = std::max(reddest, x);
+                    lowest = std::max(lowest, y);
+                    highest = std::min(highest, y);
+                }
+            }
+        QVERIFY2(reddest >= 400 && reddest < 48 + 473, qPrintable(QString::number(reddest)));
+        QVERIFY(highest >= 112 && lowest < 112 + 65);
+        QVERIFY2(lowest - highest > 2 * 19, "the caption wraps onto at least three lines");
+    }
+};
+
+QTEST_MAIN(FormDefinitionTest)
+#include "FormDefinitionTest.moc"
