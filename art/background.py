@@ -21,7 +21,7 @@ WHITE = (255, 255, 255)
 CLOUDS = [
     (292, 4, 0.95, 0.85, 11),    # cut by the top edge
     (6, 236, 0.80, 0.85, 12),    # cut by the left edge
-    (650, 214, 1.05, 1.00, 13),  # cut by the right edge
+    (636, 222, 1.25, 1.00, 13),  # cut by the right edge
     (150, 492, 1.05, 0.95, 14),  # cut by the bottom edge
     (112, 96, 0.72, 0.70, 15),
     (462, 84, 0.80, 0.72, 16),
