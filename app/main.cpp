@@ -1,6 +1,7 @@
 #include <Form1.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -50,6 +51,10 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(g_qtDefaultHandler);
     QApplication::setApplicationName(QStringLiteral("warukyara"));
     QApplication::setApplicationVersion(QStringLiteral(WARUKYARA_VERSION));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/warukyara.png").arg(size));
+    QApplication::setWindowIcon(icon);
 
     Form1 game;
     game.form().dispatcher().setReporter([&game](const runtime::RuntimeError& error) {

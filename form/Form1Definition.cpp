@@ -136,7 +136,6 @@ const runtime::FormDefinition kForm1{
     .clientWidth = 8370,
     .clientHeight = 6960,
     .picture = ":/form1/background.bmp",
-    .icon = nullptr,
     .menus = kMenus,
     .controls = kControls,
 };

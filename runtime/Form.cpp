@@ -5,7 +5,6 @@
 
 #include <QCloseEvent>
 #include <QFont>
-#include <QIcon>
 #include <QImage>
 #include <QLayout>
 #include <QMenu>
@@ -70,8 +69,6 @@ Form::Form(const FormDefinition& definition, FormOptions options)
     installFaceSubstitutes();
     m_window->setObjectName(QString::fromUtf8(definition.name));
     m_window->setWindowTitle(QString::fromUtf8(definition.caption));
-    if (definition.icon)
-        m_window->setWindowIcon(QIcon(QString::fromUtf8(definition.icon)));
 
     const QSize designSize(toPixels(definition.clientWidth), toPixels(definition.clientHeight));
     auto* client =

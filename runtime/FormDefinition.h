@@ -54,7 +54,6 @@ struct FormDefinition {
     float clientWidth;
     float clientHeight;
     const char* picture; // resource path of the background, drawn at natural size
-    const char* icon;    // resource path of the window icon
     std::span<const MenuDefinition> menus;
     std::span<const ControlDefinition> controls; // creation order, topmost first
 };

@@ -56,6 +56,18 @@ private slots:
         QVERIFY(!f.form().label(u"Label2").visible());
     }
 
+    void ticksAndClicksSendNothingToTheSound() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        const qsizetype sent = f.sound->size();
+        for (int t = 1; t <= 5; ++t)
+            f.tick(t, 20);
+        for (int i = 0; i <= 4; ++i)
+            f.click(i);
+        QCOMPARE(f.sound->size(), sent);
+    }
+
     void endEndsTheProgramWithStatusZero() {
         GameFixture f;
         f.form().load();

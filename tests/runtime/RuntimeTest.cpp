@@ -77,7 +77,6 @@ struct TestForm {
                                     .clientWidth = 4500,
                                     .clientHeight = 3000,
                                     .picture = paths[2].c_str(),
-                                    .icon = nullptr,
                                     .menus = {},
                                     .controls = controls};
     }
