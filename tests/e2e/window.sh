@@ -15,6 +15,10 @@ pass "window Form1 with a ${MENU_H}-pixel menu bar over a 558 x 464 client area"
 width=$(xwininfo -id "$GAME_WID" | awk -F: '/ Width:/ { gsub(/ /, "", $2); print $2 }')
 [[ $width == 558 ]] || fail "window width is $width, not 558"
 
+icons=$(timeout 5 xprop -id "$GAME_WID" _NET_WM_ICON)
+grep -q 'Icon (32 x 32)' <<<"$icons" || fail "the window carries no 32 x 32 icon"
+pass "the window carries the program's icon"
+
 sleep 0.3
 client_shot "$E2E_DIR/title.png"
 red=$(count_colour "$E2E_DIR/title.png" 48 112 473 65 255 0 0)

@@ -1,0 +1,76 @@
+#include "GameApplication.h"
+
+#include <Form1.h>
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+// Without a display Qt prints several lines and aborts; a player deserves one clear line.
+bool displayReachable() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+QtMessageHandler g_qtDefaultHandler = nullptr;
+
+// While the application starts, a display that is named but cannot be reached ends the
+// program with the same one line instead of Qt's abort.
+void startupMessageHandler(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message) {
+    if (qstrncmp(context.category ? context.category : "", "qt.qpa", 6) == 0) {
+        if (type == QtFatalMsg) {
+            std::fputs("warukyara: cannot open the display; start the game in a desktop session\n",
+                       stderr);
+            ::_exit(2);
+        }
+        return;
+    }
+    g_qtDefaultHandler(type, context, message);
+}
+
+} // namespace
+
+int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) {
+    if (!displayReachable()) {
+        std::fputs("warukyara: no display (DISPLAY is not set); start the game in a desktop "
+                   "session\n",
+                   stderr);
+        return 2;
+    }
+    g_qtDefaultHandler = qInstallMessageHandler(startupMessageHandler);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(g_qtDefaultHandler);
+    QApplication::setApplicationName(QStringLiteral("warukyara"));
+    QApplication::setApplicationVersion(QStringLiteral(WARUKYARA_VERSION));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/warukyara.png").arg(size));
+    QApplication::setWindowIcon(icon);
+
+    Form1 game;
+    if (prepare)
+        prepare(game);
+    game.form().dispatcher().setReporter([&game](const runtime::RuntimeError& error) {
+        const QString text =
+            QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.message());
+        std::fprintf(stderr, "warukyara: %s\n", qPrintable(text.simplified()));
+        QMessageBox::critical(game.form().window(), QStringLiteral("warukyara"), text);
+    });
+    game.form().load();
+    if (game.form().dispatcher().ended())
+        return game.form().dispatcher().exitStatus();
+    game.form().show();
+    const int status = QApplication::exec();
+    return game.form().dispatcher().ended() ? game.form().dispatcher().exitStatus() : status;
+}
