@@ -1,0 +1,91 @@
+#include <Form.h>
+#include <Form1Definition.h>
+
+#include <QImageReader>
+#include <QSet>
+#include <QTest>
+
+// Every picture of the form loads from the resources with its natural size, frames and
+// transparency.
+class PicturesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void picturesLoad_data() {
+        QTest::addColumn<QString>("resource");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<bool>("transparent");
+        QTest::newRow("background")
+            << ":/form1/background.bmp" << QByteArray("bmp") << QSize(664, 495) << 1 << false;
+        QTest::newRow("title") << ":/form1/title.gif" << QByteArray("gif") << QSize(178, 239) << 1
+                               << true;
+        QTest::newRow("character 0")
+            << ":/form1/character0.gif" << QByteArray("gif") << QSize(50, 74) << 2 << true;
+        QTest::newRow("character 1")
+            << ":/form1/character1.jpg" << QByteArray("jpeg") << QSize(100, 101) << 1 << false;
+        QTest::newRow("character 2")
+            << ":/form1/character2.gif" << QByteArray("gif") << QSize(80, 80) << 1 << true;
+        QTest::newRow("character 3")
+            << ":/form1/character3.gif" << QByteArray("gif") << QSize(40, 40) << 2 << true;
+        QTest::newRow("character 4")
+            << ":/form1/character4.jpg" << QByteArray("jpeg") << QSize(146, 78) << 1 << false;
+    }
+    void picturesLoad() {
+        QFETCH(QString, resource);
+        QFETCH(QByteArray, format);
+        QFETCH(QSize, size);
+        QFETCH(int, frames);
+        QFETCH(bool, transparent);
+        QImageReader reader(resource);
+        QCOMPARE(reader.format(), format);
+        QCOMPARE(reader.size(), size);
+        QCOMPARE(std::max(reader.imageCount(), 1), frames);
+        const QImage image = reader.read();
+        QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+        QCOMPARE(image.size(), size);
+        QCOMPARE(image.hasAlphaChannel(), transparent);
+        if (transparent) // the corner lies outside every figure
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+    }
+
+    void animationsLoopWithTheirDelays() {
+        QImageReader portrait(":/form1/character0.gif");
+        QCOMPARE(portrait.loopCount(), -1);
+        portrait.read();
+        QCOMPARE(portrait.nextImageDelay(), 1000);
+        portrait.read();
+        QCOMPARE(portrait.nextImageDelay(), 350);
+        QImageReader creature(":/form1/character3.gif");
+        QCOMPARE(creature.loopCount(), -1);
+        creature.read();
+        QCOMPARE(creature.nextImageDelay(), 1000);
+        // Column 0 is never painted: the frames are 39 pixels wide from x = 1.
+        const QImage frame = creature.read();
+        for (int y = 0; y < frame.height(); ++y)
+            QCOMPARE(qAlpha(frame.pixel(0, y)), 0);
+    }
+
+    void theSkyHasTwoColours() {
+        const QImage sky(":/form1/background.bmp");
+        QSet<QRgb> colours;
+        for (int y = 0; y < sky.height(); ++y)
+            for (int x = 0; x < sky.width(); ++x)
+                colours.insert(sky.pixel(x, y));
+        QCOMPARE(colours, (QSet<QRgb>{qRgb(173, 230, 248), qRgb(255, 255, 255)}));
+    }
+
+    void theControlsCarryTheirPictures() {
+        runtime::Form form(form::form1Definition(), {.realTimers = false});
+        const QSize natural[] = {{50, 74}, {100, 101}, {80, 80}, {40, 40}, {146, 78}};
+        const int frames[] = {2, 1, 1, 2, 1};
+        for (int i = 0; i <= 4; ++i) {
+            QCOMPARE(form.image(u"Image1", i).pictureSize(), natural[i]);
+            QCOMPARE(form.image(u"Image1", i).frameCount(), frames[i]);
+        }
+        QCOMPARE(form.image(u"Image2").pictureSize(), QSize(178, 239));
+    }
+};
+
+QTEST_MAIN(PicturesTest)
+#include "PicturesTest.moc"
