@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The Debian package: built with CPack, unpacked into a scratch root, it holds the program,
+# the tune, the desktop entry, the metainfo and the icons, declares what it needs, and the
+# unpacked program finds its tune in the installed data folder.
+set -euo pipefail
+here=$(dirname "$0")
+source "$here/../e2e/lib.sh"
+source "$here/../e2e/game.sh"
+build=$1
+
+e2e_init
+(cd "$E2E_DIR" && timeout 120 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$E2E_DIR/deb" \
+  >"$E2E_DIR/cpack.log" 2>&1) || { cat "$E2E_DIR/cpack.log" >&2; fail "cpack failed"; }
+deb=$(ls "$E2E_DIR"/deb/warukyara_1.00_*.deb) || fail "no package named warukyara_1.00_*.deb"
+pass "built $(basename "$deb")"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libqt6widgets6 libqt6multimedia6 fonts-ipafont-gothic; do
+  grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
+done
+pass "depends on: $depends"
+
+root=$E2E_DIR/root
+dpkg -x "$deb" "$root"
+for file in usr/bin/warukyara usr/share/warukyara/sky.wav \
+  usr/share/applications/jp.warukyara.Warukyara.desktop \
+  usr/share/metainfo/jp.warukyara.Warukyara.metainfo.xml \
+  usr/share/icons/hicolor/scalable/apps/warukyara.svg; do
+  [[ -s $root/$file ]] || fail "the package lacks $file"
+done
+for size in 16 32 48 64 128 256; do
+  [[ -s $root/usr/share/icons/hicolor/${size}x${size}/apps/warukyara.png ]] ||
+    fail "the package lacks the ${size}x${size} icon"
+done
+cmp -s "$root/usr/share/warukyara/sky.wav" "$here/../../sound/sky.wav" || fail "the packaged tune differs"
+pass "program, tune, desktop entry, metainfo and icons are in place"
+
+start_pulse
+start_xvfb
+start_recording "$E2E_DIR/packaged.wav"
+launch_game "$root/usr/bin/warukyara"
+sleep 0.5
+started=$(recording_seconds)
+choose_menu 0
+sleep 1.5
+choose_menu 1
+wait_app_exit 3 || fail "the packaged game did not end after おわり"
+stop_recording
+after=$(rms_of "$E2E_DIR/packaged.wav" "$started" 1)
+awk -v r="$after" 'BEGIN { exit !(r > 0.02) }' || fail "the packaged game played no tune (RMS $after)"
+pass "the unpacked game finds its tune in share/warukyara (RMS $after)"
