@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include "ErrorOf.h"
+
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -17,13 +19,8 @@ namespace {
 
 constexpr double kMax = std::numeric_limits<double>::max();
 
-int errorOf(const QString& text) {
-    try {
-        strictNumber(text);
-    } catch (const runtime::RuntimeError& error) {
-        return error.number();
-    }
-    return 0;
+std::optional<int> strictError(const QString& text) {
+    return errorOf([&] { strictNumber(text); });
 }
 
 } // namespace
@@ -116,14 +113,14 @@ private slots:
         QCOMPARE(strictNumber("3.5"), 3.5);
         QCOMPARE(strictNumber("-4"), -4.0);
         QCOMPARE(strictNumber("25"), 25.0);
-        QCOMPARE(errorOf(""), 13);
-        QCOMPARE(errorOf("   "), 13);
-        QCOMPARE(errorOf("12abc"), 13);
-        QCOMPARE(errorOf("abc"), 13);
-        QCOMPARE(errorOf("-"), 13);
-        QCOMPARE(errorOf("1 2"), 13);
-        QCOMPARE(errorOf("nan"), 13);
-        QCOMPARE(errorOf("1e999"), 6);
+        QCOMPARE(strictError(""), 13);
+        QCOMPARE(strictError("   "), 13);
+        QCOMPARE(strictError("12abc"), 13);
+        QCOMPARE(strictError("abc"), 13);
+        QCOMPARE(strictError("-"), 13);
+        QCOMPARE(strictError("1 2"), 13);
+        QCOMPARE(strictError("nan"), 13);
+        QCOMPARE(strictError("1e999"), 6);
     }
 
     // Whatever a number is, its text reads back as exactly that number, and integral values

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "ErrorOf.h"
 #include <QWidget>
 
 #include <array>
@@ -84,15 +86,6 @@ struct TestForm {
     std::array<ControlDefinition, 5> controls;
     FormDefinition definition;
 };
-
-std::optional<int> errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.number();
-    }
-    return std::nullopt;
-}
 
 } // namespace
 

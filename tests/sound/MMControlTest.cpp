@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ErrorOf.h"
+
 #include <optional>
 
 namespace {
@@ -21,15 +23,6 @@ public:
 private:
     QStringList& m_log;
 };
-
-std::optional<int> errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const runtime::RuntimeError& error) {
-        return error.number();
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
