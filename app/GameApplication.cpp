@@ -61,16 +61,36 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
     Form1 game;
     if (prepare)
         prepare(game);
-    game.form().dispatcher().setReporter([&game](const runtime::RuntimeError& error) {
-        const QString text =
+    runtime::Dispatcher& dispatcher = game.form().dispatcher();
+
+    // A run-time error is reported once the failing handler has returned: no dialog opens
+    // inside a timer tick, and the dispatcher has already stopped every further event.
+    QString report;
+    auto showReport = [&] {
+        if (!report.isEmpty())
+            QMessageBox::critical(game.form().window(), QStringLiteral("warukyara"), report);
+    };
+    dispatcher.setReporter([&report](const runtime::RuntimeError& error) {
+        report =
             QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.message());
-        std::fprintf(stderr, "warukyara: %s\n", qPrintable(text.simplified()));
-        QMessageBox::critical(game.form().window(), QStringLiteral("warukyara"), text);
+        std::fprintf(stderr, "warukyara: %s\n", qPrintable(report.simplified()));
     });
+    dispatcher.setEnder([&](int status) {
+        QMetaObject::invokeMethod(
+            &app,
+            [&, status] {
+                showReport();
+                QApplication::exit(status);
+            },
+            Qt::QueuedConnection);
+    });
+
     game.form().load();
-    if (game.form().dispatcher().ended())
-        return game.form().dispatcher().exitStatus();
+    if (dispatcher.ended()) {
+        showReport();
+        return dispatcher.exitStatus();
+    }
     game.form().show();
     const int status = QApplication::exec();
-    return game.form().dispatcher().ended() ? game.form().dispatcher().exitStatus() : status;
+    return dispatcher.ended() ? dispatcher.exitStatus() : status;
 }
