@@ -23,17 +23,21 @@ bool displayReachable() {
 }
 
 QtMessageHandler g_qtDefaultHandler = nullptr;
+QString g_firstPlatformWarning;
 
-// While the application starts, a display that is named but cannot be reached ends the
-// program with the same one line instead of Qt's abort.
+// While the application starts, Qt's platform plugin reports a display it cannot reach in
+// several lines and then aborts; the player gets one line instead, with Qt's first reason.
 void startupMessageHandler(QtMsgType type, const QMessageLogContext& context,
                            const QString& message) {
+    if (type == QtFatalMsg) {
+        const QString reason = g_firstPlatformWarning.isEmpty() ? message : g_firstPlatformWarning;
+        std::fprintf(stderr, "warukyara: cannot open the display %s (%s)\n",
+                     qgetenv("DISPLAY").constData(), qPrintable(reason.simplified()));
+        ::_exit(2);
+    }
     if (qstrncmp(context.category ? context.category : "", "qt.qpa", 6) == 0) {
-        if (type == QtFatalMsg) {
-            std::fputs("warukyara: cannot open the display; start the game in a desktop session\n",
-                       stderr);
-            ::_exit(2);
-        }
+        if (g_firstPlatformWarning.isEmpty())
+            g_firstPlatformWarning = message;
         return;
     }
     g_qtDefaultHandler(type, context, message);
