@@ -1,7 +1,11 @@
 #pragma once
 
+#include "ImageWidget.h"
+
 #include <QMainWindow>
 #include <QPixmap>
+
+#include <future>
 
 namespace runtime {
 
@@ -21,7 +25,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The picture, once its decoding (started with the window) is done.
+    const QPixmap& background();
+
     Form& m_form;
+    std::future<DecodedPicture> m_decoding;
     QPixmap m_picture;
     QSize m_designSize;
 };

@@ -4,35 +4,81 @@
 #include <QMovie>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QThreadPool>
 
 #include <cstdio>
+#include <exception>
+#include <memory>
 
 namespace runtime {
 
+std::future<DecodedPicture> decodePicture(const QString& resource) {
+    auto promise = std::make_shared<std::promise<DecodedPicture>>();
+    std::future<DecodedPicture> result = promise->get_future();
+    QThreadPool::globalInstance()->start([promise, resource] {
+        try {
+            DecodedPicture picture;
+            QImageReader reader(resource);
+            picture.animated = reader.supportsAnimation() && reader.imageCount() > 1;
+            if (!picture.animated) {
+                picture.still = reader.read();
+                if (picture.still.isNull())
+                    std::fprintf(stderr, "warukyara: cannot read picture %s: %s\n",
+                                 qPrintable(resource), qPrintable(reader.errorString()));
+                picture.size = picture.still.size();
+                picture.hasAlpha = picture.still.hasAlphaChannel();
+                // The form that a pixmap of it takes anyway, converted here rather than on
+                // the GUI thread; hit-testing reads the same pixels.
+                if (picture.hasAlpha)
+                    picture.still.convertTo(QImage::Format_ARGB32_Premultiplied);
+            }
+            promise->set_value(std::move(picture));
+        } catch (...) {
+            promise->set_exception(std::current_exception());
+        }
+    });
+    return result;
+}
+
 ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
-    : QWidget(parent), m_stretch(stretch) {
+    : QWidget(parent), m_resource(resource), m_stretch(stretch),
+      m_decoding(decodePicture(resource)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    QImageReader reader(resource);
-    if (reader.supportsAnimation() && reader.imageCount() > 1) {
-        m_movie = new QMovie(resource, QByteArray(), this);
+}
+
+void ImageWidget::settle() const {
+    if (m_settled)
+        return;
+    m_settled = true;
+    DecodedPicture picture = m_decoding.get();
+    if (picture.animated) {
+        // Only the GUI thread may own the movie: its frames follow timers.
+        auto* self = const_cast<ImageWidget*>(this);
+        m_movie = new QMovie(m_resource, QByteArray(), self);
         m_movie->setCacheMode(QMovie::CacheAll);
         m_movie->jumpToFrame(0);
         m_frameCount = m_movie->frameCount();
         m_size = m_movie->currentImage().size();
         m_hasAlpha = m_movie->currentImage().hasAlphaChannel();
-        connect(m_movie, &QMovie::frameChanged, this, [this] { update(); });
+        connect(m_movie, &QMovie::frameChanged, self, [self] { self->update(); });
         m_movie->start();
     } else {
-        m_stillImage = reader.read();
-        if (m_stillImage.isNull())
-            std::fprintf(stderr, "warukyara: cannot read picture %s: %s\n", qPrintable(resource),
-                         qPrintable(reader.errorString()));
-        m_size = m_stillImage.size();
-        m_hasAlpha = m_stillImage.hasAlphaChannel();
-        m_still = QPixmap::fromImage(m_stillImage);
-        if (!m_hasAlpha)
-            m_stillImage = QImage(); // an opaque picture needs no pixels for hit-testing
+        m_size = picture.size;
+        m_hasAlpha = picture.hasAlpha;
+        m_still = QPixmap::fromImage(picture.still);
+        if (m_hasAlpha) // an opaque picture needs no pixels for hit-testing
+            m_stillImage = std::move(picture.still);
     }
+}
+
+QSize ImageWidget::pictureSize() const {
+    settle();
+    return m_size;
+}
+
+int ImageWidget::frameCount() const {
+    settle();
+    return m_frameCount;
 }
 
 QPixmap ImageWidget::currentPixmap() const {
@@ -40,7 +86,10 @@ QPixmap ImageWidget::currentPixmap() const {
 }
 
 bool ImageWidget::opaqueAt(QPoint point) const {
-    if (!rect().contains(point) || m_size.isEmpty())
+    if (!rect().contains(point))
+        return false;
+    settle();
+    if (m_size.isEmpty())
         return false;
     if (!m_hasAlpha)
         return true;
@@ -53,6 +102,7 @@ bool ImageWidget::opaqueAt(QPoint point) const {
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
+    settle();
     QPainter painter(this);
     const QPixmap pixmap = currentPixmap();
     if (m_stretch) {
