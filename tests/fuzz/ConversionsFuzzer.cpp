@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -92,7 +91,6 @@ double libraryReading(const QString& text) {
             continue; // only the blanks around the number: strictNumber allowed no others
         ascii += u >= 0xFF01 && u <= 0xFF5E ? char(u - 0xFF01 + 0x21) : char(u);
     }
-    errno = 0;
     char* end = nullptr;
     const double value = std::strtod(ascii.c_str(), &end);
     if (end != ascii.c_str() + ascii.size())
