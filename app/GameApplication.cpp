@@ -57,8 +57,10 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
     qInstallMessageHandler(g_qtDefaultHandler);
     QApplication::setApplicationName(QStringLiteral("warukyara"));
     QApplication::setApplicationVersion(QStringLiteral(WARUKYARA_VERSION));
+    // The title bar and the task switcher need no more than 64 px; the larger sizes, slow to
+    // decode at start-up, are for the desktop's launcher, which reads the installed files.
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    for (int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icons/%1x%1/apps/warukyara.png").arg(size));
     QApplication::setWindowIcon(icon);
 
