@@ -20,9 +20,21 @@ namespace {
 
 // Face names of form definitions made for another platform, and the installed faces with
 // the same metrics that stand in for them.
+// Installed Japanese proportional gothics with the metrics of the forms' own face, best first.
+QStringList japaneseGothics() {
+    return {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")};
+}
+
 void installFaceSubstitutes() {
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
-                               {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), japaneseGothics());
+}
+
+// Menus of a Japanese form are drawn in the same gothic as its texts, as a Japanese desktop
+// would; otherwise a second Japanese font is mapped only for the menu's glyphs.
+void useJapaneseGothic(QWidget* widget) {
+    QFont font = widget->font();
+    font.setFamilies(japaneseGothics());
+    widget->setFont(font);
 }
 
 bool isWindowBacked(ControlKind kind) {
@@ -82,9 +94,11 @@ Form::Form(const FormDefinition& definition, FormOptions options)
         new ClientArea(*this, QString::fromUtf8(definition.picture), designSize, m_window.get());
     m_window->setCentralWidget(client);
 
+    useJapaneseGothic(m_window->menuBar());
     for (const MenuDefinition& menu : definition.menus) {
         QMenu* qmenu = m_window->menuBar()->addMenu(QString::fromUtf8(menu.caption));
         qmenu->setObjectName(QString::fromUtf8(menu.name));
+        useJapaneseGothic(qmenu);
         for (const MenuEntryDefinition& entry : menu.entries) {
             QAction* action = qmenu->addAction(QString::fromUtf8(entry.caption));
             action->setObjectName(QString::fromUtf8(entry.name));
