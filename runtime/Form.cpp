@@ -164,19 +164,20 @@ float Form::scaleHeight() const {
     return float(clientArea()->height() * kTwipsPerPixel);
 }
 
-template <typename T> T& Form::find(QStringView name, int index) {
+template <typename T> T& Form::find(QStringView name, std::optional<int> index) {
     bool nameFound = false;
     for (const auto& control : m_controls) {
         if (control->name() != name)
             continue;
         nameFound = true;
-        if (control->index() == index)
+        const bool isElement = control->index() >= 0;
+        if (index ? isElement && control->index() == *index : !isElement)
             if (auto* typed = dynamic_cast<T*>(control.get()))
                 return *typed;
     }
-    if (nameFound && index >= 0)
+    if (nameFound && index)
         throw RuntimeError(ErrorNumber::ControlArrayElementMissing,
-                           QStringLiteral("Control array element '%1' doesn't exist").arg(index));
+                           QStringLiteral("Control array element '%1' doesn't exist").arg(*index));
     throw RuntimeError(ErrorNumber::ControlNotFound,
                        QStringLiteral("No control named %1 of that kind").arg(name));
 }
@@ -185,9 +186,6 @@ Image& Form::image(QStringView name) {
     return find<Image>(name);
 }
 Image& Form::image(QStringView arrayName, int index) {
-    if (index < 0)
-        throw RuntimeError(ErrorNumber::ControlArrayElementMissing,
-                           QStringLiteral("Control array element '%1' doesn't exist").arg(index));
     return find<Image>(arrayName, index);
 }
 Label& Form::label(QStringView name) {

@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QImage;
@@ -66,7 +67,8 @@ public:
     QImage grabClientArea() const;
 
 private:
-    template <typename T> T& find(QStringView name, int index = -1);
+    // A single control by name, or the element `index` of a control array.
+    template <typename T> T& find(QStringView name, std::optional<int> index = std::nullopt);
 
     Dispatcher m_dispatcher;
     std::unique_ptr<FormWindow> m_window;
