@@ -68,3 +68,28 @@ count_colour() {
     -fuzz 12% -fill black +opaque "$colour" -fill white -opaque "$colour" \
     -format '%[fx:int(mean*w*h+0.5)]' info:
 }
+
+# play_recorded_game BINARY: with start_pulse done, record the sink while a player starts the
+# game, waits, chooses はじまり, listens 2 s and chooses おわり, which must end it with status 0.
+# Leaves the recording in RECORDING and the second at which はじまり was chosen in TUNE_AT.
+RECORDING=
+TUNE_AT=
+play_recorded_game() {
+  RECORDING=$E2E_DIR/game.wav
+  start_recording "$RECORDING"
+  launch_game "$1"
+  sleep 1.5
+  TUNE_AT=$(recording_seconds)
+  choose_menu 0
+  sleep 2
+  app_running || fail "the game ended after はじまり"
+  choose_menu 1
+  wait_app_exit 3 || fail "the game did not end after おわり"
+  [[ $APP_STATUS == 0 ]] || fail "おわり ended the game with status $APP_STATUS"
+  stop_recording
+}
+
+# louder_than RMS LIMIT: true if the RMS amplitude exceeds the limit.
+louder_than() {
+  awk -v r="$1" -v l="$2" 'BEGIN { exit !(r > l) }'
+}

@@ -37,15 +37,7 @@ pass "program, tune, desktop entry, metainfo and icons are in place"
 
 start_pulse
 start_xvfb
-start_recording "$E2E_DIR/packaged.wav"
-launch_game "$root/usr/bin/warukyara"
-sleep 0.5
-started=$(recording_seconds)
-choose_menu 0
-sleep 1.5
-choose_menu 1
-wait_app_exit 3 || fail "the packaged game did not end after おわり"
-stop_recording
-after=$(rms_of "$E2E_DIR/packaged.wav" "$started" 1)
-awk -v r="$after" 'BEGIN { exit !(r > 0.02) }' || fail "the packaged game played no tune (RMS $after)"
+play_recorded_game "$root/usr/bin/warukyara"
+after=$(rms_of "$RECORDING" "$TUNE_AT" 1)
+louder_than "$after" 0.02 || fail "the packaged game played no tune (RMS $after)"
 pass "the unpacked game finds its tune in share/warukyara (RMS $after)"
