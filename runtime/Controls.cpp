@@ -111,6 +111,11 @@ bool VisualControl::hitAt(QPoint pixel) const {
     return m_visible && pixelRect().contains(pixel);
 }
 
+void VisualControl::raise() {
+    if (m_widget)
+        m_widget->raise();
+}
+
 void VisualControl::setWidget(QWidget* widget) {
     m_widget = widget;
     place();
@@ -146,8 +151,7 @@ bool Image::hitAt(QPoint pixel) const {
 }
 
 void Image::click() {
-    if (m_onClick)
-        dispatcher().enter(m_onClick);
+    dispatcher().enter(m_onClick);
 }
 
 Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent)
@@ -218,8 +222,7 @@ void Timer::restart() {
 }
 
 void Timer::fire() {
-    if (m_onTimer)
-        dispatcher().enter(m_onTimer);
+    dispatcher().enter(m_onTimer);
 }
 
 MenuEntry::MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher, QAction* action)
@@ -232,8 +235,7 @@ QString MenuEntry::caption() const {
 }
 
 void MenuEntry::trigger() {
-    if (m_onClick)
-        dispatcher().enter(m_onClick);
+    dispatcher().enter(m_onClick);
 }
 
 MultimediaControl::MultimediaControl(const ControlDefinition& definition, Dispatcher& dispatcher)

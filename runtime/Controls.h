@@ -68,6 +68,8 @@ public:
     QRect pixelRect() const;
     // Whether a click at this client-area pixel lands on this control.
     virtual bool hitAt(QPoint pixel) const;
+    // Puts the control's widget above its siblings.
+    void raise();
 
 protected:
     void setWidget(QWidget* widget);

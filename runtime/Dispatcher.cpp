@@ -17,7 +17,7 @@ Dispatcher::Dispatcher()
       m_ender([](int status) { QCoreApplication::exit(status); }) {}
 
 void Dispatcher::enter(const Handler& handler) {
-    if (m_ended || m_running)
+    if (m_ended || m_running || !handler)
         return;
     m_running = true;
     try {

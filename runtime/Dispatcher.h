@@ -18,8 +18,9 @@ public:
 
     Dispatcher();
 
-    // Runs the handler unless the program has ended; a handler is never entered while
-    // another one runs (a nested call is dropped, as the message loop would never make one).
+    // Runs the handler unless the program has ended or the event has none; a handler is never
+    // entered while another one runs (a nested call is dropped, as the message loop would
+    // never make one).
     void enter(const Handler& handler);
 
     // Ends the program: no handler is entered afterwards.

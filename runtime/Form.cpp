@@ -102,9 +102,7 @@ Form::Form(const FormDefinition& definition, FormOptions options)
         for (const MenuEntryDefinition& entry : menu.entries) {
             QAction* action = qmenu->addAction(QString::fromUtf8(entry.caption));
             action->setObjectName(QString::fromUtf8(entry.name));
-            auto control = std::make_unique<MenuEntry>(entry, m_dispatcher, action);
-            m_menuEntries.push_back(control.get());
-            m_controls.push_back(std::move(control));
+            m_controls.push_back(std::make_unique<MenuEntry>(entry, m_dispatcher, action));
         }
     }
 
@@ -132,14 +130,11 @@ Form::Form(const FormDefinition& definition, FormOptions options)
     }
 
     // Stacking: the first control created lies on top; window-backed ones above all others.
-    for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it)
-        if (auto* visual = dynamic_cast<VisualControl*>(it->get()))
-            if (QWidget* widget = client->findChild<QWidget*>(visual->displayName()))
-                widget->raise();
-    for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it)
-        if (isWindowBacked((*it)->kind()))
-            if (QWidget* widget = client->findChild<QWidget*>((*it)->displayName()))
-                widget->raise();
+    for (const bool windowBacked : {false, true})
+        for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it)
+            if (auto* visual = dynamic_cast<VisualControl*>(it->get()))
+                if (isWindowBacked(visual->kind()) == windowBacked)
+                    visual->raise();
 
     m_window->resize(m_window->sizeHint());
     m_window->layout()->activate(); // the client area has its size before Load reads it

@@ -73,7 +73,6 @@ private:
     Dispatcher m_dispatcher;
     std::unique_ptr<FormWindow> m_window;
     std::vector<std::unique_ptr<Control>> m_controls; // creation order: topmost first
-    std::vector<MenuEntry*> m_menuEntries;
     Dispatcher::Handler m_onLoad;
     Control* m_pressed = nullptr;
     bool m_loaded = false;
