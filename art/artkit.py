@@ -239,6 +239,37 @@ def write_bmp24(path, w, h, rgb_rows):
         fh.write(header + info + data)
 
 
+# --------------------------------------------------------------- PNG
+
+def write_png_indexed(path, w, h, palette, rows):
+    """Palette PNG at the fewest bits per pixel that hold the palette; no time or text
+    chunks, so the same pixels always give the same bytes."""
+    import zlib
+    bits = next(b for b in (1, 2, 4, 8) if len(palette) <= 1 << b)
+    per_byte = 8 // bits
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)  # no filter
+        for x0 in range(0, w, per_byte):
+            b = 0
+            for k in range(per_byte):
+                v = row[x0 + k] if x0 + k < w else 0
+                b |= v << (8 - bits * (k + 1))
+            raw.append(b)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    out = b"\x89PNG\r\n\x1a\n"
+    out += chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, bits, 3, 0, 0, 0))
+    out += chunk(b"PLTE", b"".join(bytes(c) for c in palette))
+    out += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+    out += chunk(b"IEND", b"")
+    with open(path, "wb") as fh:
+        fh.write(out)
+
+
 # --------------------------------------------------------------- ICO
 
 VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),

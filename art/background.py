@@ -1,5 +1,11 @@
 """Sky with eight sprayed clouds -> background.bmp (664 x 495, two colours).
 
+    python3 background.py OUT.bmp [OUT@2x.png]
+
+The second file is the same sky for screens of twice the density: 1328 x 990
+pixels, the clouds in the same places, sprayed in pixels half as wide, and
+stored as a two-colour PNG (a BMP of it would be four megabytes).
+
 Each cloud is a cluster of soft round puffs (a flat-bottomed cumulus).  The
 puffs add up to a density field; every pixel turns white with a probability
 given by that field, so the cloud is nearly solid in its middle and breaks
@@ -73,13 +79,18 @@ def smoothstep(a, b, v):
     return t * t * (3 - 2 * t)
 
 
-def main(out_path):
+def sky(scale):
+    """Rows of colours at `scale` pixels per pixel of the normal picture."""
     clouds = [puffs(*c) for c in CLOUDS]
     spray = artkit.rng(20240611)
     rows = []
-    for y in range(H):
+    for Y in range(H * scale):
+        # the normal picture samples each pixel where it lies; a dense pixel samples its own
+        # centre in the same coordinates
+        y = (Y + 0.5) / scale - 0.5
         row = []
-        for x in range(W):
+        for X in range(W * scale):
+            x = (X + 0.5) / scale - 0.5
             p = 0.0
             for circles in clouds:
                 if abs(x - circles[0][0]) > 260 and abs(x - circles[-1][0]) > 260:
@@ -88,8 +99,16 @@ def main(out_path):
             p = p ** 1.6 * 0.985
             row.append(WHITE if spray.random() < p else SKY)
         rows.append(row)
-    artkit.write_bmp24(out_path, W, H, rows)
+    return rows
+
+
+def main(out_path, dense_path=None):
+    artkit.write_bmp24(out_path, W, H, sky(1))
+    if dense_path:
+        palette = [SKY, WHITE]
+        rows = [[palette.index(c) for c in row] for row in sky(2)]
+        artkit.write_png_indexed(dense_path, 2 * W, 2 * H, palette, rows)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(*sys.argv[1:3])

@@ -1,9 +1,12 @@
 """Turn the rasterised SVGs in WORK into the game's picture files in OUT.
 
-    python3 build.py WORK OUT TARGET...
+    python3 build.py WORK OUT [--scale 2] TARGET...
 
-WORK holds NAME.png files made by rsvg-convert (see art/render).  Every
-random choice below uses its own fixed seed, so the output is reproducible.
+WORK holds NAME.png files made by rsvg-convert (see art/render), and
+NAME@2x.png at twice the size for the pictures of high-density screens
+(written as NAME@2x.gif).  Every random choice below uses its own fixed seed,
+so the output is reproducible, and the dense pictures scatter their dots and
+strokes where the normal ones do.
 """
 
 import os
@@ -12,10 +15,17 @@ import sys
 import artkit
 
 WORK = OUT = None
+SCALE = 1
 
 
-def png(name):
-    return artkit.read_png(os.path.join(WORK, name + ".png"))
+def png(name, scale=None):
+    scale = SCALE if scale is None else scale
+    suffix = "@%dx" % scale if scale > 1 else ""
+    return artkit.read_png(os.path.join(WORK, name + suffix + ".png"))
+
+
+def out(name, ext):
+    return os.path.join(OUT, name + ("@%dx" % SCALE if SCALE > 1 else "") + "." + ext)
 
 
 # ------------------------------------------------------------------ title
@@ -25,16 +35,18 @@ def title():
     cube = lambda r, g, b: pal.index((r, g, b))
     transparent = 216
     black, grey, cream, pink = cube(0, 0, 0), cube(102, 102, 102), cube(255, 255, 204), cube(255, 153, 204)
-    pic = png("title")
-    idx = artkit.map_to_palette(pic, pal, transparent, allowed=[black, grey, cream, pink])
+    allowed = [black, grey, cream, pink]
+    pic = png("title", 1)
+    idx = artkit.map_to_palette(pic, pal, transparent, allowed=allowed)
     w, h = pic.w, pic.h
-    # pastel speckle, only well inside the cream and pink areas
+    # pastel speckle, only well inside the cream and pink areas; chosen on the normal
+    # picture so that the dense one carries the same dots
     speck = artkit.rng(1701)
     pastels = [cube(*c) for c in ((255, 204, 255), (204, 255, 255), (204, 255, 204),
                                   (255, 204, 153), (204, 204, 255), (255, 255, 153))]
     pink_dots = [cube(*c) for c in ((255, 204, 255), (255, 255, 204), (204, 204, 255),
                                     (255, 204, 204))]
-    out = list(idx)
+    dots = {}
     for y in range(2, h - 2):
         for x in range(2, w - 2):
             c = idx[y * w + x]
@@ -47,9 +59,20 @@ def title():
             if any(idx[(y + dy) * w + x + dx] != c
                    for dy in (-2, -1, 0, 1, 2) for dx in (-2, -1, 0, 1, 2)):
                 continue
-            out[y * w + x] = speck.choice(pastels if c == cream else pink_dots)
-    frame = artkit.Frame(out, w, h, transparent=transparent)
-    artkit.write_gif(os.path.join(OUT, "title.gif"), w, h, pal, [frame])
+            dots[x, y] = (c, speck.choice(pastels if c == cream else pink_dots))
+    if SCALE > 1:
+        pic = png("title")
+        idx = artkit.map_to_palette(pic, pal, transparent, allowed=allowed)
+    w, h = pic.w, pic.h
+    speckled = list(idx)
+    for (x, y), (under, dot) in dots.items():
+        block = [(x * SCALE + dx) + (y * SCALE + dy) * w
+                 for dy in range(SCALE) for dx in range(SCALE)]
+        if all(idx[i] == under for i in block):
+            for i in block:
+                speckled[i] = dot
+    frame = artkit.Frame(speckled, w, h, transparent=transparent)
+    artkit.write_gif(out("title", "gif"), w, h, pal, [frame])
 
 
 # ------------------------------------------------------------ character3
@@ -62,9 +85,9 @@ def character3():
     for face in ("character3-calm", "character3-goggle"):
         pic = artkit.over(body, png(face))
         idx = artkit.map_to_palette(pic, pal, 5, allowed=[0, 1, 2, 3, 4])
-        frames.append(artkit.Frame(idx, pic.w, pic.h, left=1, top=0, delay=100,
+        frames.append(artkit.Frame(idx, pic.w, pic.h, left=SCALE, top=0, delay=100,
                                    disposal=2, transparent=5))
-    artkit.write_gif(os.path.join(OUT, "character3.gif"), 40, 40, pal, frames,
+    artkit.write_gif(out("character3", "gif"), 40 * SCALE, 40 * SCALE, pal, frames,
                      background=5, loop=0)
 
 
@@ -77,7 +100,7 @@ CHAR2_PALETTE = [(192, 192, 192), (255, 235, 0), (253, 202, 138), (170, 157, 0),
 def character2():
     pic = png("character2")
     idx = artkit.map_to_palette(pic, CHAR2_PALETTE, 0, allowed=[1, 2, 3, 4, 5, 6])
-    path = os.path.join(OUT, "character2.gif")
+    path = out("character2", "gif")
     frame = artkit.Frame(idx, pic.w, pic.h, transparent=0, interlace=True)
     artkit.write_gif(path, pic.w, pic.h, CHAR2_PALETTE, [frame], background=0)
     # The game's copy of this picture has its background colour index set
@@ -89,21 +112,31 @@ def character2():
 
 # ------------------------------------------------------------ character0
 
-def pencil(pic, seed, count, angle, spread):
+def pencil(pic, seed, count, angle, spread, scale):
     """Scatter short pencil strokes over the opaque part of pic.
 
     Each stroke is a 4..8 pixel line at about `angle` degrees; most darken the
-    colour underneath a little, some lighten it like paper showing through."""
+    colour underneath a little, some lighten it like paper showing through.
+    On a dense picture the same strokes are drawn with the same width, along
+    the finer pixel grid."""
     import math
     r = artkit.rng(seed)
     shade = [1.0] * (pic.w * pic.h)
+    w, h = pic.w // scale, pic.h // scale
     for _ in range(count):
-        x, y = r.uniform(0, pic.w), r.uniform(0, pic.h)
+        x, y = r.uniform(0, w), r.uniform(0, h)
         a = math.radians(angle + r.uniform(-spread, spread))
         n = r.randint(4, 8)
         f = r.choice((0.95, 0.96, 1.04, 1.05, 1.07))
-        for k in range(n):
-            px, py = int(x + k * math.cos(a)), int(y + k * math.sin(a))
+        covered = []
+        for k in range(n * scale):
+            t = k / scale
+            px = int(x * scale + t * scale * math.cos(a))
+            py = int(y * scale + t * scale * math.sin(a))
+            covered += [(px + dx, py + dy) for dy in range(scale) for dx in range(scale)]
+        if scale > 1:  # the blocks of neighbouring steps overlap; shade each pixel once
+            covered = sorted(set(covered))
+        for (px, py) in covered:
             if 0 <= px < pic.w and 0 <= py < pic.h:
                 shade[py * pic.w + px] *= f
     out = []
@@ -113,13 +146,20 @@ def pencil(pic, seed, count, angle, spread):
     return artkit.Picture(pic.w, pic.h, out)
 
 
+def portraits(scale):
+    base = pencil(png("character0", scale), 4242, 420, -60, 8, scale)
+    return base, [artkit.over(base, png(f, scale)) for f in ("character0-open", "character0-smile")]
+
+
 def character0():
-    base = pencil(png("character0"), 4242, 420, -60, 8)
-    pics = [artkit.over(base, png(f)) for f in ("character0-open", "character0-smile")]
-    # One shared palette for both frames; index 0 is the transparent one.
+    base, pics = portraits(1)
+    # One shared palette for both frames, taken from the normal picture so that the dense
+    # one has the same colours; index 0 is the transparent one.
     colours = [p[:3] for pic in pics for p in pic.px if p[3] >= 128]
     pal = [(255, 0, 255)] + artkit.median_cut(colours, 127)
     pal += [(0, 0, 0)] * (128 - len(pal))
+    if SCALE > 1:
+        base, pics = portraits(SCALE)
     allowed = list(range(1, 128))
     shape = [p[3] >= 128 for p in base.px]
     frames = []
@@ -129,7 +169,7 @@ def character0():
         idx = artkit.map_to_palette(pic, pal, 0, allowed=allowed)
         frames.append(artkit.Frame(idx, pic.w, pic.h, delay=delay, disposal=1,
                                    transparent=0))
-    artkit.write_gif(os.path.join(OUT, "character0.gif"), base.w, base.h, pal,
+    artkit.write_gif(out("character0", "gif"), base.w, base.h, pal,
                      frames, background=0, loop=0)
 
 
@@ -142,9 +182,12 @@ TARGETS = {
 
 
 def main():
-    global WORK, OUT
+    global WORK, OUT, SCALE
     WORK, OUT = sys.argv[1], sys.argv[2]
-    for name in sys.argv[3:] or sorted(TARGETS):
+    names = sys.argv[3:]
+    if names[:1] == ["--scale"]:
+        SCALE, names = int(names[1]), names[2:]
+    for name in names or sorted(TARGETS):
         TARGETS[name]()
 
 

@@ -9,21 +9,19 @@
 namespace runtime {
 
 ClientArea::ClientArea(Form& form, const QString& picture, QSize designSize, QWidget* parent)
-    : QWidget(parent), m_form(form), m_decoding(decodePicture(picture)), m_designSize(designSize) {
+    : QWidget(parent), m_form(form), m_picture(picture, devicePixelRatioF()),
+      m_designSize(designSize) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(designSize);
 }
 
-const QPixmap& ClientArea::background() {
-    if (m_decoding.valid())
-        m_picture = QPixmap::fromImage(m_decoding.get().still);
-    return m_picture;
-}
-
 void ClientArea::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QPixmap& pixmap = background();
-    const QRect picture(QPoint(0, 0), pixmap.deviceIndependentSize().toSize());
+    const qreal ratio = devicePixelRatioF();
+    const QPixmap& source = m_picture.pixmapAt(ratio);
+    const QRect picture(QPoint(0, 0), source.deviceIndependentSize().toSize());
+    // Between the twins' densities (150 %) the dense sky is scaled down once, not per paint.
+    const QPixmap& pixmap = m_fitted.fit(source, picture.size(), ratio);
     if (event->region().intersects(picture))
         painter.drawPixmap(0, 0, pixmap);
     // Beyond the picture, in an enlarged window, the window colour shows.

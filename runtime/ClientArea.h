@@ -2,17 +2,14 @@
 
 #include "ImageWidget.h"
 
-#include <QPixmap>
 #include <QWidget>
-
-#include <future>
 
 namespace runtime {
 
 class Form;
 
-// The client area: paints the form's picture at natural size and sends mouse presses to the
-// form, which knows what lies under them.
+// The client area: paints the form's picture at natural size, in the screen's own density, and
+// sends mouse presses to the form, which knows what lies under them.
 class ClientArea : public QWidget {
     Q_OBJECT
 public:
@@ -25,12 +22,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // The picture, once its decoding (started with the window) is done.
-    const QPixmap& background();
-
     Form& m_form;
-    std::future<DecodedPicture> m_decoding;
-    QPixmap m_picture;
+    LazyPicture m_picture;
+    FittedPixmap m_fitted;
     QSize m_designSize;
 };
 

@@ -1,16 +1,31 @@
 #include "ImageWidget.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMovie>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QThreadPool>
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <memory>
 
 namespace runtime {
+namespace {
+
+// The dense twin of a picture: the same name with "@2x", in whatever format suits it (the
+// sky's twin is a PNG where the sky itself is a BMP).
+QString denseTwinOf(const QString& resource) {
+    const QFileInfo info(resource);
+    const QStringList twins = info.dir().entryList(
+        {info.completeBaseName() + QStringLiteral("@2x.*")}, QDir::Files, QDir::Name);
+    return twins.isEmpty() ? QString() : info.dir().filePath(twins.first());
+}
+
+} // namespace
 
 std::future<DecodedPicture> decodePicture(const QString& resource) {
     auto promise = std::make_shared<std::promise<DecodedPicture>>();
@@ -40,77 +55,144 @@ std::future<DecodedPicture> decodePicture(const QString& resource) {
     return result;
 }
 
+LazyPicture::LazyPicture(const QString& resource, qreal ratio) {
+    m_normal.resource = resource;
+    m_dense.resource = denseTwinOf(resource);
+    m_dense.density = 2;
+    Variant& wanted = variantAt(ratio);
+    wanted.decoding = decodePicture(wanted.resource);
+}
+
+int LazyPicture::densityAt(qreal ratio) const {
+    return ratio > 1 && !m_dense.resource.isEmpty() ? 2 : 1;
+}
+
+LazyPicture::Variant& LazyPicture::variantAt(qreal ratio) {
+    return densityAt(ratio) == 2 ? m_dense : m_normal;
+}
+
+QString LazyPicture::resourceAt(qreal ratio) const {
+    return densityAt(ratio) == 2 ? m_dense.resource : m_normal.resource;
+}
+
+const DecodedPicture& LazyPicture::decodedAt(qreal ratio) {
+    Variant& variant = variantAt(ratio);
+    if (!variant.decoded) {
+        if (!variant.decoding.valid())
+            variant.decoding = decodePicture(variant.resource);
+        variant.picture = variant.decoding.get();
+        variant.decoded = true;
+        variant.picture.still.setDevicePixelRatio(variant.density);
+        variant.pixmap = QPixmap::fromImage(variant.picture.still);
+        if (!variant.picture.hasAlpha) // an opaque picture needs no pixels for hit-testing
+            variant.picture.still = QImage();
+    }
+    return variant.picture;
+}
+
+const QPixmap& LazyPicture::pixmapAt(qreal ratio) {
+    decodedAt(ratio);
+    return variantAt(ratio).pixmap;
+}
+
+const QPixmap& FittedPixmap::fit(const QPixmap& source, QSize logicalSize, qreal ratio) {
+    const QSize deviceSize(int(std::lround(logicalSize.width() * ratio)),
+                           int(std::lround(logicalSize.height() * ratio)));
+    if (source.cacheKey() == m_sourceKey && deviceSize == m_deviceSize && ratio == m_ratio)
+        return m_fitted;
+    m_sourceKey = source.cacheKey();
+    m_deviceSize = deviceSize;
+    m_ratio = ratio;
+    if (deviceSize.isEmpty() || source.isNull()) {
+        m_fitted = QPixmap();
+    } else if (source.size() == deviceSize) {
+        m_fitted = source;
+        m_fitted.setDevicePixelRatio(ratio);
+    } else {
+        // Painted rather than QImage::scaled(), so that a picture fitted here looks exactly as
+        // if it had been stretched straight onto the window.
+        QImage fitted(deviceSize, source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                           : QImage::Format_RGB32);
+        fitted.fill(Qt::transparent);
+        {
+            QPainter painter(&fitted);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawPixmap(fitted.rect(), source, QRectF(QPointF(0, 0), source.size()));
+        }
+        fitted.setDevicePixelRatio(ratio);
+        m_fitted = QPixmap::fromImage(std::move(fitted));
+    }
+    return m_fitted;
+}
+
 ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
-    : QWidget(parent), m_resource(resource), m_stretch(stretch),
-      m_decoding(decodePicture(resource)) {
+    : QWidget(parent), m_picture(resource, devicePixelRatioF()), m_stretch(stretch) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void ImageWidget::settle() const {
-    if (m_settled)
-        return;
-    m_settled = true;
-    DecodedPicture picture = m_decoding.get();
-    if (picture.animated) {
-        // Only the GUI thread may own the movie: its frames follow timers.
-        auto* self = const_cast<ImageWidget*>(this);
-        m_movie = new QMovie(m_resource, QByteArray(), self);
-        m_movie->setCacheMode(QMovie::CacheAll);
-        m_movie->jumpToFrame(0);
-        m_frameCount = m_movie->frameCount();
-        m_size = m_movie->currentImage().size();
-        m_hasAlpha = m_movie->currentImage().hasAlphaChannel();
-        connect(m_movie, &QMovie::frameChanged, self, [self] { self->update(); });
-        m_movie->start();
-    } else {
-        m_size = picture.size;
-        m_hasAlpha = picture.hasAlpha;
-        m_still = QPixmap::fromImage(picture.still);
-        if (m_hasAlpha) // an opaque picture needs no pixels for hit-testing
-            m_stillImage = std::move(picture.still);
-    }
+QMovie* ImageWidget::movie(qreal ratio) {
+    const int density = m_picture.densityAt(ratio);
+    if (m_movie && m_movieDensity == density)
+        return m_movie;
+    // A window moved to a screen of another density shows the other twin, from the same frame.
+    const int frame = m_movie ? m_movie->currentFrameNumber() : 0;
+    delete m_movie;
+    // Only the GUI thread may own the movie: its frames follow timers.
+    m_movie = new QMovie(m_picture.resourceAt(ratio), QByteArray(), this);
+    m_movieDensity = density;
+    m_movie->setCacheMode(QMovie::CacheAll);
+    m_movie->jumpToFrame(frame);
+    connect(m_movie, &QMovie::frameChanged, this, [this] { update(); });
+    m_movie->start();
+    return m_movie;
 }
 
-QSize ImageWidget::pictureSize() const {
-    settle();
-    return m_size;
+QPixmap ImageWidget::currentPixmap(qreal ratio) {
+    if (!m_picture.decodedAt(ratio).animated)
+        return m_picture.pixmapAt(ratio);
+    return movie(ratio)->currentPixmap();
 }
 
-int ImageWidget::frameCount() const {
-    settle();
-    return m_frameCount;
+QImage ImageWidget::currentImage(qreal ratio) {
+    const DecodedPicture& decoded = m_picture.decodedAt(ratio);
+    return decoded.animated ? movie(ratio)->currentImage() : decoded.still;
 }
 
-QPixmap ImageWidget::currentPixmap() const {
-    return m_movie ? m_movie->currentPixmap() : m_still;
+QSize ImageWidget::pictureSize() {
+    const qreal ratio = devicePixelRatioF();
+    const DecodedPicture& decoded = m_picture.decodedAt(ratio);
+    const QSize pixels = decoded.animated ? movie(ratio)->currentImage().size() : decoded.size;
+    return pixels / m_picture.densityAt(ratio);
 }
 
-bool ImageWidget::opaqueAt(QPoint point) const {
+int ImageWidget::frameCount() {
+    const qreal ratio = devicePixelRatioF();
+    return m_picture.decodedAt(ratio).animated ? movie(ratio)->frameCount() : 1;
+}
+
+bool ImageWidget::opaqueAt(QPoint point) {
     if (!rect().contains(point))
         return false;
-    settle();
-    if (m_size.isEmpty())
+    const qreal ratio = devicePixelRatioF();
+    const DecodedPicture& decoded = m_picture.decodedAt(ratio);
+    if (!decoded.animated && !decoded.hasAlpha)
+        return !decoded.size.isEmpty();
+    const QImage image = currentImage(ratio);
+    // The point in the picture's own pixels, on whichever twin is shown.
+    const QSize shown = m_stretch ? size() : pictureSize();
+    if (shown.isEmpty())
         return false;
-    if (!m_hasAlpha)
-        return true;
-    QPoint source = point;
-    if (m_stretch)
-        source =
-            QPoint(point.x() * m_size.width() / width(), point.y() * m_size.height() / height());
-    const QImage image = m_movie ? m_movie->currentImage() : m_stillImage;
+    const QPoint source(point.x() * image.width() / shown.width(),
+                        point.y() * image.height() / shown.height());
     return image.valid(source) && qAlpha(image.pixel(source)) != 0;
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
-    settle();
-    QPainter painter(this);
-    const QPixmap pixmap = currentPixmap();
-    if (m_stretch) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawPixmap(rect(), pixmap);
-    } else {
-        painter.drawPixmap(0, 0, pixmap);
-    }
+    const qreal ratio = devicePixelRatioF();
+    const QPixmap source = currentPixmap(ratio);
+    const QPixmap& fitted = m_fitted.fit(source, m_stretch ? size() : pictureSize(), ratio);
+    if (!fitted.isNull())
+        QPainter(this).drawPixmap(0, 0, fitted);
 }
 
 } // namespace runtime

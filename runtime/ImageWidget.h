@@ -14,7 +14,7 @@ namespace runtime {
 struct DecodedPicture {
     QImage still;          // the picture, premultiplied if it has alpha; null if animated
     bool animated = false; // more than one frame: a QMovie plays it instead
-    QSize size;
+    QSize size;            // in the file's own pixels
     bool hasAlpha = false;
 };
 
@@ -22,39 +22,81 @@ struct DecodedPicture {
 // on the other core, and whatever first needs a picture's pixels waits for them.
 std::future<DecodedPicture> decodePicture(const QString& resource);
 
+// One picture of the resources and, where the art has one, its twin NAME@2x drawn for screens
+// of twice the density. Each is decoded once, the first time it is needed: the one the screen
+// asks for starts on a worker thread at once, the other only if the window moves to a screen
+// that wants it, so a normal screen never pays for the dense pictures.
+class LazyPicture {
+public:
+    LazyPicture(const QString& resource, qreal ratio);
+
+    // 2 where the dense twin is drawn at this device pixel ratio, else 1.
+    int densityAt(qreal ratio) const;
+    QString resourceAt(qreal ratio) const;
+    const DecodedPicture& decodedAt(qreal ratio);
+    // The still picture, its device pixel ratio set to its density.
+    const QPixmap& pixmapAt(qreal ratio);
+
+private:
+    struct Variant {
+        QString resource;
+        int density = 1;
+        std::future<DecodedPicture> decoding;
+        bool decoded = false;
+        DecodedPicture picture;
+        QPixmap pixmap;
+    };
+    Variant& variantAt(qreal ratio);
+
+    Variant m_normal;
+    Variant m_dense; // no resource where the art has no twin
+};
+
+// A picture as it is drawn: fitted to a size in device pixels with smooth scaling, and fitted
+// again only when that size, the ratio or the picture's frame changes, not on every repaint.
+class FittedPixmap {
+public:
+    // The whole of the source, whatever its own ratio, drawn over logicalSize at this ratio;
+    // an empty pixmap when the size is empty.
+    const QPixmap& fit(const QPixmap& source, QSize logicalSize, qreal ratio);
+
+private:
+    qint64 m_sourceKey = 0;
+    QSize m_deviceSize;
+    qreal m_ratio = 0;
+    QPixmap m_fitted;
+};
+
 // Paints one picture: at natural size from the top-left corner, or stretched to the widget
-// with smooth scaling. Multi-frame GIFs animate with their own delays and disposals.
-// Transparent for the mouse: the form decides who a click reaches.
+// with smooth scaling, in the screen's own density. Multi-frame GIFs animate with their own
+// delays and disposals. Transparent for the mouse: the form decides who a click reaches.
 class ImageWidget : public QWidget {
     Q_OBJECT
 public:
     ImageWidget(const QString& resource, bool stretch, QWidget* parent);
 
     bool stretch() const { return m_stretch; }
-    QSize pictureSize() const;
-    int frameCount() const;
+    // In logical pixels, whichever of the twins is shown.
+    QSize pictureSize();
+    int frameCount();
     // Whether the picture is opaque at this point of the widget.
-    bool opaqueAt(QPoint point) const;
+    bool opaqueAt(QPoint point);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // Takes the decoded picture, or starts the movie, the first time anything needs it: most
-    // characters wait below the window until the game starts.
-    void settle() const;
-    QPixmap currentPixmap() const;
+    // The animation at the widget's ratio, made and started the first time it is needed:
+    // most characters wait below the window until the game starts.
+    QMovie* movie(qreal ratio);
+    QPixmap currentPixmap(qreal ratio);
+    QImage currentImage(qreal ratio);
 
-    QString m_resource;
+    LazyPicture m_picture;
     bool m_stretch;
-    mutable std::future<DecodedPicture> m_decoding;
-    mutable bool m_settled = false;
-    mutable QSize m_size;
-    mutable int m_frameCount = 1;
-    mutable bool m_hasAlpha = false;
-    mutable QMovie* m_movie = nullptr;
-    mutable QPixmap m_still;
-    mutable QImage m_stillImage; // for hit-testing a still picture with transparent pixels
+    QMovie* m_movie = nullptr;
+    int m_movieDensity = 0;
+    FittedPixmap m_fitted;
 };
 
 } // namespace runtime

@@ -129,6 +129,27 @@ private slots:
         QVERIFY2(difference < 12, qPrintable(QString::number(difference)));
     }
 
+    // Stretched pictures are fitted once per size; on a normal screen that must look exactly
+    // like stretching the picture straight onto the sky.
+    void aStretchedCharacterLooksStretchedStraightOntoTheSky() {
+        runtime::Image& elf = m_game->character(2);
+        elf.setLeft(5700);
+        elf.setTop(3750);
+        elf.setWidth(float(53 * 15));
+        elf.setHeight(float(47 * 15));
+        const QRect place = elf.pixelRect();
+        QImage expected = m_sky.copy(place);
+        {
+            QPainter painter(&expected);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawPixmap(expected.rect(), QPixmap(":/form1/character2.gif"));
+        }
+        const QImage image = shot();
+        for (int y = 0; y < place.height(); ++y)
+            for (int x = 0; x < place.width(); ++x)
+                QCOMPARE(image.pixel(place.topLeft() + QPoint(x, y)), expected.pixel(x, y));
+    }
+
     void aShrunkToNothingCharacterDrawsNothing() {
         m_game->start();
         m_game->tick(4, 60); // Image1(3)'s width is held at zero
