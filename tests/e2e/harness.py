@@ -11,18 +11,22 @@ bounded. Needs (Debian): xvfb x11-utils xdotool pulseaudio pulseaudio-utils pyth
 """
 
 import array
+import contextlib
 import ctypes
 import math
 import os
 import re
 import select
+import shutil
 import signal
 import subprocess
+import sys
+import tempfile
 import time
 import wave
 from pathlib import Path
 
-from PIL import Image, ImageGrab
+from PIL import ImageGrab
 
 # The form's client area, below the menu bar, in pixels at 96 dpi.
 CLIENT_WIDTH = 558
@@ -302,7 +306,7 @@ def rms(path, start=0.0, duration=None):
     with wave.open(str(path), "rb") as w:
         if w.getsampwidth() != 2:
             raise ValueError(f"{path}: {8 * w.getsampwidth()}-bit samples, expected 16")
-        rate, channels = w.getframerate(), w.getnchannels()
+        rate = w.getframerate()
         first = min(w.getnframes(), max(0, round(start * rate)))
         w.setpos(first)
         count = w.getnframes() - first
@@ -590,3 +594,51 @@ def play_recorded_game(start_game, pulse, path):
     finally:
         recording.stop()
     return tune_at
+
+
+@contextlib.contextmanager
+def desktop(prefix, sound=True):
+    """For scripts outside the tests: a scratch folder and an isolated environment with a
+    private X server and, if sound is wanted and PulseAudio is installed, a sound server.
+    Yields (env, workdir, pulse or None); everything is stopped and removed afterwards."""
+    workdir = Path(tempfile.mkdtemp(prefix=prefix))
+    try:
+        env = isolated_env(workdir)
+        with Xvfb(workdir) as xvfb, contextlib.ExitStack() as stack:
+            env["DISPLAY"] = xvfb.display
+            pulse = None
+            if sound and shutil.which("pulseaudio"):
+                pulse = stack.enter_context(Pulse(workdir))
+                env.update(pulse.env)
+            yield env, workdir, pulse
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def _tune(binary):
+    """Plays a recorded game of binary and prints the loudness before and after はじまり."""
+    with desktop("tune.") as (env, workdir, pulse):
+        if pulse is None:
+            sys.exit("harness: the tune needs pulseaudio")
+        game = None
+
+        def start():
+            nonlocal game
+            game = Game(binary, env, workdir).wait_window()
+            return game
+
+        try:
+            recording = workdir / "game.wav"
+            tune_at = play_recorded_game(start, pulse, recording)
+        finally:
+            if game:
+                game.stop()
+        print(rms(recording, 0, tune_at - 0.1), rms(recording, tune_at, 1))
+
+
+if __name__ == "__main__":
+    # harness.py tune GAME: for scripts such as the package test, the RMS of a recorded game
+    # from start-up to はじまり and in the second after it, on one line.
+    if len(sys.argv) != 3 or sys.argv[1] != "tune":
+        sys.exit("usage: harness.py tune GAME")
+    _tune(sys.argv[2])
