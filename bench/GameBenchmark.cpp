@@ -127,7 +127,8 @@ void BM_LenientNumberMegabyte(benchmark::State& state) {
 BENCHMARK(BM_LenientNumberMegabyte)->Unit(benchmark::kMicrosecond);
 
 // Paints the whole shown window (menu bar, background, every control) into an image, as a
-// full expose would; arg 0 is the title screen, arg 1 the window in flight.
+// full expose would; the first arg is 0 for the title screen, 1 for the window in flight, the
+// second the image's device pixel ratio in percent (200: a screen of twice the density).
 void BM_FullWindowRender(benchmark::State& state) {
     StartedGame game(state.range(0) == 1);
     game.form().show();
@@ -138,15 +139,15 @@ void BM_FullWindowRender(benchmark::State& state) {
                 game.form().timer(QStringLiteral("Timer%1").arg(timer)).fire();
     QApplication::processEvents();
     QWidget* window = game.form().window();
-    QImage target(window->size() * window->devicePixelRatioF(),
-                  QImage::Format_ARGB32_Premultiplied);
-    target.setDevicePixelRatio(window->devicePixelRatioF());
+    const qreal ratio = window->devicePixelRatioF() * qreal(state.range(1)) / 100;
+    QImage target(window->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    target.setDevicePixelRatio(ratio);
     for (auto _ : state) {
         window->render(&target);
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(BM_FullWindowRender)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullWindowRender)->ArgsProduct({{0, 1}, {100, 200}})->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -17,7 +17,7 @@ ClientArea::ClientArea(Form& form, const QString& picture, QSize designSize, QWi
 
 void ClientArea::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const qreal ratio = devicePixelRatioF();
+    const qreal ratio = paintedRatio(painter);
     const QPixmap& source = m_picture.pixmapAt(ratio);
     const QRect picture(QPoint(0, 0), source.deviceIndependentSize().toSize());
     // Between the twins' densities (150 %) the dense sky is scaled down once, not per paint.

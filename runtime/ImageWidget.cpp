@@ -55,6 +55,11 @@ std::future<DecodedPicture> decodePicture(const QString& resource) {
     return result;
 }
 
+qreal paintedRatio(const QPainter& painter) {
+    const qreal ratio = painter.deviceTransform().m11();
+    return ratio > 0 ? ratio : 1;
+}
+
 LazyPicture::LazyPicture(const QString& resource, qreal ratio) {
     m_normal.resource = resource;
     m_dense.resource = denseTwinOf(resource);
@@ -188,11 +193,12 @@ bool ImageWidget::opaqueAt(QPoint point) {
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
-    const qreal ratio = devicePixelRatioF();
+    QPainter painter(this);
+    const qreal ratio = paintedRatio(painter);
     const QPixmap source = currentPixmap(ratio);
     const QPixmap& fitted = m_fitted.fit(source, m_stretch ? size() : pictureSize(), ratio);
     if (!fitted.isNull())
-        QPainter(this).drawPixmap(0, 0, fitted);
+        painter.drawPixmap(0, 0, fitted);
 }
 
 } // namespace runtime

@@ -7,6 +7,7 @@
 #include <future>
 
 class QMovie;
+class QPainter;
 
 namespace runtime {
 
@@ -21,6 +22,10 @@ struct DecodedPicture {
 // Starts reading a picture on a worker thread: the window is built while its pictures decode
 // on the other core, and whatever first needs a picture's pixels waits for them.
 std::future<DecodedPicture> decodePicture(const QString& resource);
+
+// Device pixels per logical pixel of what a painter draws on: the screen's when the window is
+// painted, the image's when the window is rendered into one.
+qreal paintedRatio(const QPainter& painter);
 
 // One picture of the resources and, where the art has one, its twin NAME@2x drawn for screens
 // of twice the density. Each is decoded once, the first time it is needed: the one the screen
