@@ -49,6 +49,34 @@ private slots:
             QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
     }
 
+    // Each picture's twin for dense screens, as Qt reads it: twice the size, the same frames,
+    // delays and transparency.
+    void denseTwinsLoadAtTwiceTheSize_data() { picturesLoad_data(); }
+    void denseTwinsLoadAtTwiceTheSize() {
+        QFETCH(QString, resource);
+        QFETCH(QSize, size);
+        QFETCH(int, frames);
+        QFETCH(bool, transparent);
+        QImageReader normal(resource);
+        QString twin = resource;
+        twin.insert(twin.lastIndexOf(u'.'), QStringLiteral("@2x"));
+        if (twin.endsWith(QStringLiteral(".bmp"))) // the sky's twin is a two-colour PNG
+            twin.replace(QStringLiteral(".bmp"), QStringLiteral(".png"));
+        QImageReader dense(twin);
+        QCOMPARE(dense.size(), size * 2);
+        QCOMPARE(std::max(dense.imageCount(), 1), frames);
+        QCOMPARE(dense.loopCount(), normal.loopCount());
+        for (int frame = 0; frame < frames; ++frame) {
+            const QImage image = dense.read();
+            QVERIFY2(!image.isNull(), qPrintable(dense.errorString()));
+            QCOMPARE(image.size(), size * 2);
+            QCOMPARE(image.devicePixelRatio(), 2.0);
+            QCOMPARE(image.hasAlphaChannel(), transparent);
+            normal.read();
+            QCOMPARE(dense.nextImageDelay(), normal.nextImageDelay());
+        }
+    }
+
     void animationsLoopWithTheirDelays() {
         QImageReader portrait(":/form1/character0.gif");
         QCOMPARE(portrait.loopCount(), -1);

@@ -142,7 +142,7 @@ private slots:
         {
             QPainter painter(&expected);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.drawPixmap(expected.rect(), QPixmap(":/form1/character2.gif"));
+            painter.drawPixmap(expected.rect(), QPixmap(QStringLiteral(":/form1/character2.gif")));
         }
         const QImage image = shot();
         for (int y = 0; y < place.height(); ++y)
