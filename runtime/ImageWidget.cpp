@@ -1,6 +1,6 @@
 #include "ImageWidget.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMovie>
@@ -16,13 +16,16 @@
 namespace runtime {
 namespace {
 
-// The dense twin of a picture: the same name with "@2x", in whatever format suits it (the
-// sky's twin is a PNG where the sky itself is a BMP).
+// The dense twin of a picture: the same name with "@2x", in the same format or as a PNG (the
+// sky's twin is a PNG where the sky itself is a BMP). Looked up by name, not by a pattern,
+// which would load the regular expression engine for nothing.
 QString denseTwinOf(const QString& resource) {
     const QFileInfo info(resource);
-    const QStringList twins = info.dir().entryList(
-        {info.completeBaseName() + QStringLiteral("@2x.*")}, QDir::Files, QDir::Name);
-    return twins.isEmpty() ? QString() : info.dir().filePath(twins.first());
+    const QString stem = info.path() + u'/' + info.completeBaseName() + QStringLiteral("@2x.");
+    for (const QString& suffix : {info.suffix(), QStringLiteral("png")})
+        if (QFile::exists(stem + suffix))
+            return stem + suffix;
+    return {};
 }
 
 } // namespace
