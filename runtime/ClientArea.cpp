@@ -21,9 +21,8 @@ void ClientArea::paintEvent(QPaintEvent* event) {
     const QPixmap& source = m_picture.pixmapAt(ratio);
     const QRect picture(QPoint(0, 0), source.deviceIndependentSize().toSize());
     // Between the twins' densities (150 %) the dense sky is scaled down once, not per paint.
-    const QPixmap& pixmap = m_fitted.fit(source, picture.size(), ratio);
     if (event->region().intersects(picture))
-        painter.drawPixmap(0, 0, pixmap);
+        m_fitted.draw(painter, source, picture.size());
     // Beyond the picture, in an enlarged window, the window colour shows.
     for (const QRect& rect : event->region() - picture)
         painter.fillRect(rect, palette().window());

@@ -103,34 +103,44 @@ const QPixmap& LazyPicture::pixmapAt(qreal ratio) {
     return variantAt(ratio).pixmap;
 }
 
-const QPixmap& FittedPixmap::fit(const QPixmap& source, QSize logicalSize, qreal ratio) {
+void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalSize) {
+    const qreal ratio = paintedRatio(painter);
     const QSize deviceSize(int(std::lround(logicalSize.width() * ratio)),
                            int(std::lround(logicalSize.height() * ratio)));
-    if (source.cacheKey() == m_sourceKey && deviceSize == m_deviceSize && ratio == m_ratio)
-        return m_fitted;
-    m_sourceKey = source.cacheKey();
-    m_deviceSize = deviceSize;
-    m_ratio = ratio;
-    if (deviceSize.isEmpty() || source.isNull()) {
+    if (deviceSize.isEmpty() || source.isNull())
+        return;
+    const bool again =
+        source.cacheKey() == m_sourceKey && deviceSize == m_deviceSize && ratio == m_ratio;
+    if (!again) {
+        m_sourceKey = source.cacheKey();
+        m_deviceSize = deviceSize;
+        m_ratio = ratio;
         m_fitted = QPixmap();
-    } else if (source.size() == deviceSize) {
-        m_fitted = source;
-        m_fitted.setDevicePixelRatio(ratio);
-    } else {
-        // Painted rather than QImage::scaled(), so that a picture fitted here looks exactly as
-        // if it had been stretched straight onto the window.
+    }
+    if (source.size() == deviceSize && source.devicePixelRatio() == ratio) {
+        painter.drawPixmap(QPointF(0, 0), source); // pixel for pixel
+        return;
+    }
+    if (!again) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(QRectF(QPointF(0, 0), QSizeF(deviceSize) / ratio), source,
+                           QRectF(source.rect()));
+        return;
+    }
+    if (m_fitted.isNull()) {
+        // The same drawing into an image of its own: copied back, it looks exactly as if it
+        // had been stretched straight onto the window.
         QImage fitted(deviceSize, source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                            : QImage::Format_RGB32);
         fitted.fill(Qt::transparent);
-        {
-            QPainter painter(&fitted);
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.drawPixmap(fitted.rect(), source, QRectF(QPointF(0, 0), source.size()));
-        }
+        QPainter fitter(&fitted);
+        fitter.setRenderHint(QPainter::SmoothPixmapTransform);
+        fitter.drawPixmap(fitted.rect(), source, QRectF(source.rect()));
+        fitter.end();
         fitted.setDevicePixelRatio(ratio);
         m_fitted = QPixmap::fromImage(std::move(fitted));
     }
-    return m_fitted;
+    painter.drawPixmap(QPointF(0, 0), m_fitted);
 }
 
 ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
@@ -198,10 +208,7 @@ bool ImageWidget::opaqueAt(QPoint point) {
 void ImageWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const qreal ratio = paintedRatio(painter);
-    const QPixmap source = currentPixmap(ratio);
-    const QPixmap& fitted = m_fitted.fit(source, m_stretch ? size() : pictureSize(), ratio);
-    if (!fitted.isNull())
-        painter.drawPixmap(0, 0, fitted);
+    m_fitted.draw(painter, currentPixmap(ratio), m_stretch ? size() : pictureSize());
 }
 
 } // namespace runtime

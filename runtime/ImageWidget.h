@@ -57,13 +57,14 @@ private:
     Variant m_dense; // no resource where the art has no twin
 };
 
-// A picture as it is drawn: fitted to a size in device pixels with smooth scaling, and fitted
-// again only when that size, the ratio or the picture's frame changes, not on every repaint.
+// A picture as it is drawn: the whole picture, whatever its own density, scaled smoothly over a
+// logical size at the painter's ratio. A size seen on two paints in a row is fitted once and
+// then only copied, so the repaints between two ticks of a shrinking character, or every
+// repaint of a still one, cost no scaling; a size that changes on every paint is drawn
+// straight, as fitting it would cost a scaling and a copy.
 class FittedPixmap {
 public:
-    // The whole of the source, whatever its own ratio, drawn over logicalSize at this ratio;
-    // an empty pixmap when the size is empty.
-    const QPixmap& fit(const QPixmap& source, QSize logicalSize, qreal ratio);
+    void draw(QPainter& painter, const QPixmap& source, QSize logicalSize);
 
 private:
     qint64 m_sourceKey = 0;

@@ -130,7 +130,7 @@ private slots:
     }
 
     // Stretched pictures are fitted once per size; on a normal screen that must look exactly
-    // like stretching the picture straight onto the sky.
+    // like stretching the picture straight onto the sky, as the window always did.
     void aStretchedCharacterLooksStretchedStraightOntoTheSky() {
         runtime::Image& elf = m_game->character(2);
         elf.setLeft(5700);
@@ -144,10 +144,13 @@ private slots:
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawPixmap(expected.rect(), QPixmap(QStringLiteral(":/form1/character2.gif")));
         }
-        const QImage image = shot();
-        for (int y = 0; y < place.height(); ++y)
-            for (int x = 0; x < place.width(); ++x)
-                QCOMPARE(image.pixel(place.topLeft() + QPoint(x, y)), expected.pixel(x, y));
+        // the first paint at a size draws straight, the next ones copy the fitted picture
+        for (int paint = 0; paint < 2; ++paint) {
+            const QImage image = shot();
+            for (int y = 0; y < place.height(); ++y)
+                for (int x = 0; x < place.width(); ++x)
+                    QCOMPARE(image.pixel(place.topLeft() + QPoint(x, y)), expected.pixel(x, y));
+        }
     }
 
     void aShrunkToNothingCharacterDrawsNothing() {
