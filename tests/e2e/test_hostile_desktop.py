@@ -155,27 +155,35 @@ def test_window_destroyed_by_another_client_ends_the_game(xvfb, launch):
 def _eight_bit_screen(workdir, env):
     server = harness.Xvfb(workdir, depth=8).start()
     env["DISPLAY"] = server.display
-    return server, r"DISPLAY=:\d+ has 8-bit colour"
+    return server, (), r"DISPLAY=:\d+ has 8-bit colour"
 
 
 def _linux_framebuffer(workdir, env):
     env["QT_QPA_PLATFORM"] = "linuxfb"
-    return None, r"platform 'linuxfb'"
+    return None, (), r"platform 'linuxfb'"
+
+
+def _egl_fullscreen_asked_on_the_command_line(workdir, env):
+    # Qt reads -platform from the command line before any environment variable.
+    env["QT_QPA_PLATFORM"] = "xcb"
+    return None, ("-platform", "eglfs"), r"platform 'eglfs'"
 
 
 def _wayland_without_compositor(workdir, env):
     env["QT_QPA_PLATFORM"] = "wayland"
     env["WAYLAND_DISPLAY"] = "wayland-hostile"  # the fresh runtime folder holds no such socket
-    return None, r"Wayland display WAYLAND_DISPLAY=wayland-hostile"
+    return None, (), r"Wayland display WAYLAND_DISPLAY=wayland-hostile"
 
 
 @pytest.mark.parametrize("prepare", [_eight_bit_screen, _linux_framebuffer,
+                                     _egl_fullscreen_asked_on_the_command_line,
                                      _wayland_without_compositor],
-                         ids=["8-bit-screen", "linuxfb", "wayland-without-compositor"])
+                         ids=["8-bit-screen", "linuxfb", "eglfs-argument",
+                              "wayland-without-compositor"])
 def test_refuses_in_one_line_a_display_it_cannot_draw_on(prepare, workdir, isolated_env, launch):
-    server, named = prepare(workdir, isolated_env)
+    server, args, named = prepare(workdir, isolated_env)
     try:
-        game = launch(wait_window=False)
+        game = launch(args=args, wait_window=False)
         status = game.wait_exit(5)
         lines = game.stderr_lines()
     finally:
