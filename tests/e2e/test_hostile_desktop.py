@@ -53,9 +53,10 @@ def _copy_score_box(game, workdir):
 
 
 def _end_within_two_seconds(game):
-    began = time.monotonic()
+    """Chooses おわり, which must end the game with status 0 within 2 s of the menu closing."""
     game.choose_menu(MENU_END)
-    status = game.wait_exit(max(0.0, 2 - (time.monotonic() - began)))
+    began = time.monotonic()
+    status = game.wait_exit(2)
     took = time.monotonic() - began
     assert status == 0, f"おわり: status {status} after {took:.2f} s (None: still running)"
     return took
@@ -102,30 +103,28 @@ def test_ten_megabytes_pasted_into_the_score_box(paste, xvfb, launch, workdir):
     assert idle < 0.20, f"{idle:.1%} of a core while idle with the pasted text"
 
     game.choose_menu(MENU_START)
-    time.sleep(0.3)
+    time.sleep(0.3)  # the title is gone and the characters are rising
     below_the_box = (0, 90, CLIENT_WIDTH, CLIENT_HEIGHT)
     first = game.screenshot().crop(below_the_box)
-    time.sleep(0.3)
-    second = game.screenshot().crop(below_the_box)
-    assert ImageChops.difference(first, second).getbbox(), \
-        "nothing moved within 0.3 s after はじまり"
+    harness.wait_until(
+        lambda: ImageChops.difference(first, game.screenshot().crop(below_the_box)).getbbox(),
+        2, "the characters moving after はじまり")
 
-    for _ in range(10):
+    # The slowest character is in view for over 6 s.
+    flight = harness.deadline(6)
+    score = kept
+    while score == kept and not flight.expired():
         aim = harness.find_character(game.screenshot())
         if aim is not None:
             game.click(*aim)
-            time.sleep(0.2)
-            if (score := _copy_score_box(game, workdir)) != kept:
-                break
-        time.sleep(0.1)
-    else:
-        pytest.fail("no click on a character scored in 10 attempts")
+            score = _copy_score_box(game, workdir)
+    assert score != kept, "no click on a character scored"
     assert score == expected_score, f"the box shows {score!r} after a point"
 
     peak = harness.peak_rss_kib(game.pid)
     took = _end_within_two_seconds(game)
-    print(f"paste of {len(pasted.read_bytes())} bytes: kept {len(kept)}, idle {idle:.1%} of a core, "
-          f"peak {peak} KiB, おわり after {took:.2f} s")
+    print(f"paste of {len(pasted.read_bytes())} bytes: kept {len(kept)}, "
+          f"idle {idle:.1%} of a core, peak {peak} KiB, おわり after {took:.2f} s")
 
 
 def test_window_sized_to_65535_squared_by_another_client(xvfb, launch):
