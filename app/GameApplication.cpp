@@ -1,11 +1,10 @@
 #include "GameApplication.h"
 
 #include <Form1.h>
+#include <runtime/FormHost.h>
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
-#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -67,36 +66,5 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
     Form1 game;
     if (prepare)
         prepare(game);
-    runtime::Dispatcher& dispatcher = game.form().dispatcher();
-
-    // A run-time error is reported once the failing handler has returned: no dialog opens
-    // inside a timer tick, and the dispatcher has already stopped every further event.
-    QString report;
-    auto showReport = [&] {
-        if (!report.isEmpty())
-            QMessageBox::critical(game.form().window(), QStringLiteral("warukyara"), report);
-    };
-    dispatcher.setReporter([&report](const runtime::RuntimeError& error) {
-        report =
-            QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.message());
-        std::fprintf(stderr, "warukyara: %s\n", qPrintable(report.simplified()));
-    });
-    dispatcher.setEnder([&](int status) {
-        QMetaObject::invokeMethod(
-            &app,
-            [&, status] {
-                showReport();
-                QApplication::exit(status);
-            },
-            Qt::QueuedConnection);
-    });
-
-    game.form().load();
-    if (dispatcher.ended()) {
-        showReport();
-        return dispatcher.exitStatus();
-    }
-    game.form().show();
-    const int status = QApplication::exec();
-    return dispatcher.ended() ? dispatcher.exitStatus() : status;
+    return runtime::FormHost::run(game.form());
 }

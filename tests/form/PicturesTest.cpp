@@ -1,5 +1,6 @@
-#include <Form.h>
 #include <Form1Definition.h>
+#include <runtime/Form.h>
+#include <runtime/FormHost.h>
 
 #include <QImageReader>
 #include <QSet>
@@ -80,10 +81,10 @@ private slots:
         const QSize natural[] = {{50, 74}, {100, 101}, {80, 80}, {40, 40}, {146, 78}};
         const int frames[] = {2, 1, 1, 2, 1};
         for (int i = 0; i <= 4; ++i) {
-            QCOMPARE(form.image(u"Image1", i).pictureSize(), natural[i]);
-            QCOMPARE(form.image(u"Image1", i).frameCount(), frames[i]);
+            QCOMPARE(runtime::FormHost::pictureSize(form.image(u"Image1", i)), natural[i]);
+            QCOMPARE(runtime::FormHost::frameCount(form.image(u"Image1", i)), frames[i]);
         }
-        QCOMPARE(form.image(u"Image2").pictureSize(), QSize(178, 239));
+        QCOMPARE(runtime::FormHost::pictureSize(form.image(u"Image2")), QSize(178, 239));
     }
 };
 

@@ -22,7 +22,10 @@ private:
     std::unique_ptr<GameFixture> m_game;
     QImage m_sky;
 
-    QImage shot() { return m_game->form().grabClientArea().convertToFormat(QImage::Format_RGB32); }
+    QImage shot() {
+        return runtime::FormHost::grabClientArea(m_game->form())
+            .convertToFormat(QImage::Format_RGB32);
+    }
 
 private slots:
     void init() {
@@ -30,7 +33,7 @@ private slots:
         m_game = std::make_unique<GameFixture>();
         m_game->form().load();
         m_game->form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_game->form().window()));
+        QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(m_game->form())));
     }
 
     void theSkyIsDrawnAtNaturalSizeFromTheTopLeft() {
@@ -143,10 +146,11 @@ private slots:
     }
 
     void anEnlargedWindowShowsTheWindowColourBeyondTheSky() {
-        m_game->form().window()->resize(800, 600);
-        QTRY_COMPARE(m_game->form().clientArea()->width(), 800);
+        runtime::FormHost::window(m_game->form())->resize(800, 600);
+        QTRY_COMPARE(runtime::FormHost::clientArea(m_game->form())->width(), 800);
         const QImage image = shot();
-        const QRgb window = m_game->form().clientArea()->palette().window().color().rgb();
+        const QRgb window =
+            runtime::FormHost::clientArea(m_game->form())->palette().window().color().rgb();
         QCOMPARE(image.pixel(700, 100), window);
         QCOMPARE(image.pixel(300, 520), window);
         QCOMPARE(image.pixel(600, 100), m_sky.pixel(600, 100));

@@ -69,8 +69,10 @@ private slots:
         f.form().load();
         f.start();
         f.tick(4);
-        QVERIFY(f.character(3).pixelRect().intersects(f.form().clientArea()->rect()));
-        QVERIFY(!f.character(0).pixelRect().intersects(f.form().clientArea()->rect()));
+        QVERIFY(
+            f.character(3).pixelRect().intersects(runtime::FormHost::clientArea(f.form())->rect()));
+        QVERIFY(!f.character(0).pixelRect().intersects(
+            runtime::FormHost::clientArea(f.form())->rect()));
     }
 
     void clicksDoNotMoveOrHideACharacter() {

@@ -14,7 +14,8 @@ private slots:
             QCOMPARE(f.character(i).top(), 6960.0f);
             QCOMPARE(f.character(i).top(), f.form().scaleHeight());
             QCOMPARE(f.character(i).left(), lefts[i]);
-            QVERIFY(!f.character(i).pixelRect().intersects(f.form().clientArea()->rect()));
+            QVERIFY(!f.character(i).pixelRect().intersects(
+                runtime::FormHost::clientArea(f.form())->rect()));
         }
         QCOMPARE(f.character(3).width(), 585.0f);
         QCOMPARE(f.character(4).height(), 1170.0f);
@@ -82,7 +83,7 @@ private slots:
         GameFixture f;
         f.form().load();
         f.form().show();
-        f.form().window()->close();
+        runtime::FormHost::window(f.form())->close();
         QCOMPARE(f.endings, std::vector<int>{0});
     }
 

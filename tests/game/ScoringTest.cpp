@@ -1,6 +1,6 @@
 #include "GameFixture.h"
 
-#include <Conversions.h>
+#include <runtime/Conversions.h>
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include <Conversions.h>
-#include <RuntimeError.h>
+#include <runtime/Conversions.h>
+#include <runtime/RuntimeError.h>
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -102,7 +102,7 @@ private slots:
                 numberText(value);
                 QFAIL("no error");
             } catch (const runtime::RuntimeError& error) {
-                QCOMPARE(error.code(), runtime::ErrorNumber::Overflow);
+                QCOMPARE(error.number(), int(runtime::ErrorNumber::Overflow));
             }
         }
     }

@@ -73,7 +73,7 @@ private slots:
         QVERIFY(f.endings.empty());
         QCOMPARE(f.score(), QStringLiteral("100000"));
         QCOMPARE(f.taunt(), QStringLiteral("燃え尽きたぜ"));
-        const QRect client = f.form().clientArea()->rect();
+        const QRect client = runtime::FormHost::clientArea(f.form())->rect();
         for (int i = 0; i <= 4; ++i) {
             const runtime::Image& c = f.character(i);
             QVERIFY2(std::isfinite(c.top()) && std::isfinite(c.left()),

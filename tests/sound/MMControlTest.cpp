@@ -1,5 +1,5 @@
 #include <MMControl.h>
-#include <RuntimeError.h>
+#include <runtime/RuntimeError.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,6 +3,7 @@
 #include "RecordingSound.h"
 
 #include <Form1.h>
+#include <runtime/FormHost.h>
 
 #include <QStringList>
 
@@ -16,9 +17,11 @@ struct GameFixture {
         : sound(std::make_shared<QStringList>()),
           game(std::make_unique<RecordingSound>(sound, std::move(soundFailsAt)),
                runtime::FormOptions{.realTimers = false}) {
-        form().dispatcher().setReporter(
-            [this](const runtime::RuntimeError& error) { reports.push_back(error.number()); });
-        form().dispatcher().setEnder([this](int status) { endings.push_back(status); });
+        runtime::FormHost::onEnd(form(), [this](int status, const runtime::RuntimeError* error) {
+            if (error)
+                reports.push_back(error->number());
+            endings.push_back(status);
+        });
     }
 
     runtime::Form& form() { return game.form(); }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <Controls.h>
-#include <RuntimeError.h>
+#include <runtime/Controls.h>
+#include <runtime/RuntimeError.h>
 
 #include <QStringList>
 
