@@ -23,7 +23,7 @@ private:
         return runtime::FormHost::window(*m_form)->findChild<T*>(QString::fromUtf8(name));
     }
 
-private slots:
+private Q_SLOTS:
     void init() {
         m_form = std::make_unique<runtime::Form>(form::form1Definition(),
                                                  runtime::FormOptions{.realTimers = false});

@@ -10,27 +10,27 @@
 // transparency.
 class PicturesTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void picturesLoad_data() {
         QTest::addColumn<QString>("resource");
         QTest::addColumn<QByteArray>("format");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("frames");
         QTest::addColumn<bool>("transparent");
-        QTest::newRow("background")
-            << ":/form1/background.bmp" << QByteArray("bmp") << QSize(664, 495) << 1 << false;
-        QTest::newRow("title") << ":/form1/title.gif" << QByteArray("gif") << QSize(178, 239) << 1
-                               << true;
-        QTest::newRow("character 0")
-            << ":/form1/character0.gif" << QByteArray("gif") << QSize(50, 74) << 2 << true;
-        QTest::newRow("character 1")
-            << ":/form1/character1.jpg" << QByteArray("jpeg") << QSize(100, 101) << 1 << false;
-        QTest::newRow("character 2")
-            << ":/form1/character2.gif" << QByteArray("gif") << QSize(80, 80) << 1 << true;
-        QTest::newRow("character 3")
-            << ":/form1/character3.gif" << QByteArray("gif") << QSize(40, 40) << 2 << true;
-        QTest::newRow("character 4")
-            << ":/form1/character4.jpg" << QByteArray("jpeg") << QSize(146, 78) << 1 << false;
+        QTest::newRow("background") << QStringLiteral(":/form1/background.bmp") << QByteArray("bmp")
+                                    << QSize(664, 495) << 1 << false;
+        QTest::newRow("title") << QStringLiteral(":/form1/title.gif") << QByteArray("gif")
+                               << QSize(178, 239) << 1 << true;
+        QTest::newRow("character 0") << QStringLiteral(":/form1/character0.gif")
+                                     << QByteArray("gif") << QSize(50, 74) << 2 << true;
+        QTest::newRow("character 1") << QStringLiteral(":/form1/character1.jpg")
+                                     << QByteArray("jpeg") << QSize(100, 101) << 1 << false;
+        QTest::newRow("character 2") << QStringLiteral(":/form1/character2.gif")
+                                     << QByteArray("gif") << QSize(80, 80) << 1 << true;
+        QTest::newRow("character 3") << QStringLiteral(":/form1/character3.gif")
+                                     << QByteArray("gif") << QSize(40, 40) << 2 << true;
+        QTest::newRow("character 4") << QStringLiteral(":/form1/character4.jpg")
+                                     << QByteArray("jpeg") << QSize(146, 78) << 1 << false;
     }
     void picturesLoad() {
         QFETCH(QString, resource);
@@ -51,13 +51,13 @@ private slots:
     }
 
     void animationsLoopWithTheirDelays() {
-        QImageReader portrait(":/form1/character0.gif");
+        QImageReader portrait(QStringLiteral(":/form1/character0.gif"));
         QCOMPARE(portrait.loopCount(), -1);
         portrait.read();
         QCOMPARE(portrait.nextImageDelay(), 1000);
         portrait.read();
         QCOMPARE(portrait.nextImageDelay(), 350);
-        QImageReader creature(":/form1/character3.gif");
+        QImageReader creature(QStringLiteral(":/form1/character3.gif"));
         QCOMPARE(creature.loopCount(), -1);
         creature.read();
         QCOMPARE(creature.nextImageDelay(), 1000);
@@ -68,7 +68,7 @@ private slots:
     }
 
     void theSkyHasTwoColours() {
-        const QImage sky(":/form1/background.bmp");
+        const QImage sky(QStringLiteral(":/form1/background.bmp"));
         QSet<QRgb> colours;
         for (int y = 0; y < sky.height(); ++y)
             for (int x = 0; x < sky.width(); ++x)

@@ -27,9 +27,10 @@ private:
             .convertToFormat(QImage::Format_RGB32);
     }
 
-private slots:
+private Q_SLOTS:
     void init() {
-        m_sky = QImage(":/form1/background.bmp").convertToFormat(QImage::Format_RGB32);
+        m_sky =
+            QImage(QStringLiteral(":/form1/background.bmp")).convertToFormat(QImage::Format_RGB32);
         m_game = std::make_unique<GameFixture>();
         m_game->form().load();
         m_game->form().show();
@@ -53,7 +54,7 @@ private slots:
     }
 
     void theTitleFigureIsUnscaledAndGoesAtTheStart() {
-        const QImage title(":/form1/title.gif");
+        const QImage title(QStringLiteral(":/form1/title.gif"));
         const QRect place = m_game->form().image(u"Image2").pixelRect();
         QCOMPARE(place.size(), title.size());
         QImage image = shot();
@@ -90,7 +91,8 @@ private slots:
 
     // The opaque picture covers its whole rectangle, exactly at natural size.
     void anOpaqueCharacterCoversItsRectangle() {
-        const QImage ink = QImage(":/form1/character1.jpg").convertToFormat(QImage::Format_RGB32);
+        const QImage ink =
+            QImage(QStringLiteral(":/form1/character1.jpg")).convertToFormat(QImage::Format_RGB32);
         runtime::Image& ninja = m_game->character(1);
         ninja.setTop(4500);
         ninja.setLeft(6000);
@@ -118,7 +120,7 @@ private slots:
         QImage expected = m_sky.copy(place);
         QPainter(&expected).drawImage(
             0, 0,
-            QImage(":/form1/character0.gif")
+            QImage(QStringLiteral(":/form1/character0.gif"))
                 .scaled(place.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         double difference = 0;
         for (int y = 0; y < place.height(); ++y)

@@ -22,7 +22,7 @@ constexpr Flight kFlights[] = {
 
 class FlightTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void nothingMovesBeforeTheStart() {
         GameFixture f;
         f.form().load();

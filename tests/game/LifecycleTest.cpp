@@ -5,7 +5,7 @@
 // Start-up, the start command and the end command.
 class LifecycleTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void loadPutsCharactersBelowTheClientArea() {
         GameFixture f;
         f.form().load();
@@ -27,7 +27,8 @@ private slots:
         const int intervals[] = {1, 5, 2, 3, 4};
         for (int t = 1; t <= 5; ++t)
             QCOMPARE(f.form().timer(QStringLiteral("Timer%1").arg(t)).interval(), intervals[t - 1]);
-        QCOMPARE(*f.sound, (QStringList{"DeviceType=WaveAudio", "Command=Open"}));
+        QCOMPARE(*f.sound, (QStringList{QStringLiteral("DeviceType=WaveAudio"),
+                                        QStringLiteral("Command=Open")}));
         QCOMPARE(f.game.startFlagValue(), 0);
     }
 
@@ -36,7 +37,8 @@ private slots:
         f.form().load();
         f.start();
         QCOMPARE(f.game.startFlagValue(), 1);
-        QCOMPARE(f.sound->mid(2), (QStringList{"Command=Prev", "Command=Play"}));
+        QCOMPARE(f.sound->mid(2),
+                 (QStringList{QStringLiteral("Command=Prev"), QStringLiteral("Command=Play")}));
         QVERIFY(!f.form().label(u"Label2").visible());
         QVERIFY(!f.form().image(u"Image2").visible());
     }
@@ -50,7 +52,8 @@ private slots:
         f.click(2);
         f.start();
         QCOMPARE(f.sound->mid(2),
-                 (QStringList{"Command=Prev", "Command=Play", "Command=Prev", "Command=Play"}));
+                 (QStringList{QStringLiteral("Command=Prev"), QStringLiteral("Command=Play"),
+                              QStringLiteral("Command=Prev"), QStringLiteral("Command=Play")}));
         QCOMPARE(f.character(0).top(), 6960.0f - 650);
         QCOMPARE(f.score(), QStringLiteral("1"));
         QCOMPARE(f.game.startFlagValue(), 1);
@@ -110,7 +113,8 @@ private slots:
     void aFailingLoadSkipsItsLaterSteps() {
         GameFixture f(QStringLiteral("Open"));
         f.form().load();
-        QCOMPARE(*f.sound, (QStringList{"DeviceType=WaveAudio", "Command=Open"}));
+        QCOMPARE(*f.sound, (QStringList{QStringLiteral("DeviceType=WaveAudio"),
+                                        QStringLiteral("Command=Open")}));
         QCOMPARE(f.reports, std::vector<int>{380});
         QCOMPARE(f.form().dispatcher().exitStatus(), 1);
     }

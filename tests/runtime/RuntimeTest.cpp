@@ -19,6 +19,8 @@
 
 using namespace runtime;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A form of the runtime's own, 300 x 200 px: two overlapping pictures, a label, and a text
@@ -32,15 +34,15 @@ struct TestForm {
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(0, 0, 10, 20, Qt::transparent);
         painter.end();
-        front.save(folder + "/front.png");
+        front.save(folder + u"/front.png"_s);
         QImage back(40, 40, QImage::Format_RGB32);
         back.fill(Qt::blue);
-        back.save(folder + "/back.png");
+        back.save(folder + u"/back.png"_s);
         QImage sky(100, 100, QImage::Format_RGB32);
         sky.fill(Qt::cyan);
-        sky.save(folder + "/sky.png");
-        paths = {(folder + "/front.png").toStdString(), (folder + "/back.png").toStdString(),
-                 (folder + "/sky.png").toStdString()};
+        sky.save(folder + u"/sky.png"_s);
+        paths = {(folder + u"/front.png"_s).toStdString(), (folder + u"/back.png"_s).toStdString(),
+                 (folder + u"/sky.png"_s).toStdString()};
         controls = {
             ControlDefinition{.kind = ControlKind::Image,
                               .name = "Pic",
@@ -114,7 +116,7 @@ private:
     std::vector<int> m_reports;
     std::vector<int> m_endings;
 
-private slots:
+private Q_SLOTS:
     void init() {
         m_definition = std::make_unique<TestForm>(m_folder.path());
         m_form = std::make_unique<Form>(m_definition->definition, FormOptions{.realTimers = false});

@@ -33,7 +33,7 @@ QByteArray residentKb() {
 // resident memory along the way, so a leak per tick or per click can be read off it.
 class SoakTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void tenMillionTicksOfEachTimerAndAHundredThousandClicks() {
         GameFixture f;
         f.form().load();
