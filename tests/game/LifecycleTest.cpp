@@ -21,15 +21,41 @@ private Q_SLOTS:
         QCOMPARE(f.character(4).height(), 1170.0f);
     }
 
-    void loadSetsTheFiveTimersThenOpensTheSound() {
+    // The sound opens last: by then the characters wait below the window and the timers
+    // have their periods, so a device that fails at "Open" leaves a ready flight behind.
+    void loadReadiesTheFlightBeforeOpeningTheSound() {
         GameFixture f;
+        std::vector<float> topsAtOpen;
+        std::vector<int> intervalsAtOpen;
+        f.onSound = [&](const QString& write) {
+            if (write != u"Command=Open")
+                return;
+            for (int i = 0; i <= 4; ++i)
+                topsAtOpen.push_back(f.character(i).top());
+            for (int t = 1; t <= 5; ++t)
+                intervalsAtOpen.push_back(
+                    f.form().timer(QStringLiteral("Timer%1").arg(t)).interval());
+        };
         f.form().load();
-        const int intervals[] = {1, 5, 2, 3, 4};
-        for (int t = 1; t <= 5; ++t)
-            QCOMPARE(f.form().timer(QStringLiteral("Timer%1").arg(t)).interval(), intervals[t - 1]);
         QCOMPARE(*f.sound, (QStringList{QStringLiteral("DeviceType=WaveAudio"),
                                         QStringLiteral("Command=Open")}));
+        QCOMPARE(topsAtOpen, std::vector<float>(5, f.form().scaleHeight()));
+        std::vector<int> intervals;
+        for (int t = 1; t <= 5; ++t)
+            intervals.push_back(f.form().timer(QStringLiteral("Timer%1").arg(t)).interval());
+        QCOMPARE(intervalsAtOpen, intervals);
         QCOMPARE(f.game.startFlagValue(), 0);
+    }
+
+    // On the form's own clock the five characters keep the speeds 1 : 5 : 2 : 3 : 4.
+    void theFiveTimersTickInTheirRatio() {
+        GameFixture f;
+        f.form().load();
+        f.start();
+        runtime::FormHost::advanceFrames(f.form(), 60);
+        const int ticks[] = {60, 12, 30, 20, 15};
+        for (int i = 0; i <= 4; ++i)
+            QCOMPARE(f.character(i).top(), f.form().scaleHeight() - 65.0f * float(ticks[i]));
     }
 
     void startRewindsAndPlaysThenHidesTheTitle() {

@@ -15,7 +15,11 @@
 struct GameFixture {
     explicit GameFixture(QString soundFailsAt = {})
         : sound(std::make_shared<QStringList>()),
-          game(std::make_unique<RecordingSound>(sound, std::move(soundFailsAt)),
+          game(std::make_unique<RecordingSound>(sound, std::move(soundFailsAt),
+                                                [this](const QString& write) {
+                                                    if (onSound)
+                                                        onSound(write);
+                                                }),
                runtime::FormOptions{.realTimers = false}) {
         runtime::FormHost::onEnd(form(), [this](int status, const runtime::RuntimeError* error) {
             if (error)
@@ -37,6 +41,8 @@ struct GameFixture {
     QString taunt() { return form().label(u"Label1").caption(); }
 
     std::shared_ptr<QStringList> sound;
+    // Sees each write to the sound device as it happens, with the game as it stands then.
+    std::function<void(const QString& write)> onSound;
     Form1 game;
     std::vector<int> reports;
     std::vector<int> endings;
