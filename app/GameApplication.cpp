@@ -1,4 +1,5 @@
 #include "GameApplication.h"
+#include "DisplayCheck.h"
 
 #include <Form1.h>
 #include <runtime/FormHost.h>
@@ -7,53 +8,23 @@
 #include <QIcon>
 
 #include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-
-namespace {
-
-// Without a display Qt prints several lines and aborts; a player deserves one clear line.
-bool displayReachable() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-QtMessageHandler g_qtDefaultHandler = nullptr;
-QString g_firstPlatformWarning;
-
-// While the application starts, Qt's platform plugin reports a display it cannot reach in
-// several lines and then aborts; the player gets one line instead, with Qt's first reason.
-void startupMessageHandler(QtMsgType type, const QMessageLogContext& context,
-                           const QString& message) {
-    if (type == QtFatalMsg) {
-        const QString reason = g_firstPlatformWarning.isEmpty() ? message : g_firstPlatformWarning;
-        std::fprintf(stderr, "warukyara: cannot open the display %s (%s)\n",
-                     qgetenv("DISPLAY").constData(), qPrintable(reason.simplified()));
-        ::_exit(2);
-    }
-    if (qstrncmp(context.category ? context.category : "", "qt.qpa", 6) == 0) {
-        if (g_firstPlatformWarning.isEmpty())
-            g_firstPlatformWarning = message;
-        return;
-    }
-    g_qtDefaultHandler(type, context, message);
-}
-
-} // namespace
+#include <optional>
 
 int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) {
-    if (!displayReachable()) {
-        std::fputs("warukyara: no display (DISPLAY is not set); start the game in a desktop "
-                   "session\n",
-                   stderr);
-        return 2;
+    const QString platform = display::requestedPlatform(argc, argv);
+    if (const QString refusal = display::refusalBeforeStart(platform); !refusal.isEmpty()) {
+        display::report(refusal);
+        return display::kRefusalStatus;
     }
-    g_qtDefaultHandler = qInstallMessageHandler(startupMessageHandler);
+    display::StartGuard guard(platform);
     QApplication app(argc, argv);
-    qInstallMessageHandler(g_qtDefaultHandler);
+    guard.release();
+    if (const QString refusal = display::refusalAfterStart(); !refusal.isEmpty()) {
+        display::report(refusal);
+        return display::kRefusalStatus;
+    }
+    if (const QString notice = display::missingFontNotice(); !notice.isEmpty())
+        display::report(notice);
     QApplication::setApplicationName(QStringLiteral("warukyara"));
     QApplication::setApplicationVersion(QStringLiteral(WARUKYARA_VERSION));
     // The title bar and the task switcher need no more than 64 px; the larger sizes, slow to
@@ -66,5 +37,11 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
     Form1 game;
     if (prepare)
         prepare(game);
-    return runtime::FormHost::run(game.form());
+    // The window may be destroyed from outside (a window manager's "kill"), which ends the game
+    // like closing it; the watch needs the shown window's native id.
+    std::optional<display::WindowDestroyWatch> destroyWatch;
+    return runtime::FormHost::run(game.form(), [&destroyWatch, &game] {
+        destroyWatch.emplace(*runtime::FormHost::window(game.form()),
+                             [&game] { game.form().dispatcher().endProgram(0); });
+    });
 }

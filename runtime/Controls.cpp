@@ -171,7 +171,11 @@ TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, Fr
     : VisualControl(definition, dispatcher, clock) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(displayName());
-    edit->setMaxLength(std::numeric_limits<int>::max()); // a text box has no length limit
+    // A line edit lays out its whole text again on every blink of the caret, so a pasted
+    // megabyte keeps a core busy. 4096 characters hold any number a player may mean: the score
+    // is written as at most 310 characters (the digits of the largest double and a sign), and
+    // the longest exact decimal of a double, the smallest subnormal written out, has 1076.
+    edit->setMaxLength(4096);
     applyColours(edit, definition, QPalette::Text, QPalette::Base);
     edit->setText(QString::fromUtf8(definition.caption));
     setWidget(edit);

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include <algorithm>
 #include <utility>
@@ -63,6 +64,17 @@ FormWindow::FormWindow(Form& form) : m_form(form) {}
 void FormWindow::closeEvent(QCloseEvent* event) {
     m_form.dispatcher().endProgram(0);
     event->accept();
+}
+
+void FormWindow::resizeEvent(QResizeEvent* event) {
+    // Only a window manager holds other clients to the maximum size; a window sized past it
+    // without one is put back before its backing store and its paint grow with it.
+    const QSize bounded = event->size().boundedTo(maximumSize());
+    if (bounded != event->size()) {
+        resize(bounded);
+        return;
+    }
+    QMainWindow::resizeEvent(event);
 }
 
 namespace {
@@ -151,6 +163,9 @@ Form::Form(const FormDefinition& definition, FormOptions options)
         QWidget::setTabOrder(tabOrder[i - 1]->widget(), tabOrder[i]->widget());
 
     m_window->resize(m_window->sizeHint());
+    // The player may enlarge the window to eight times its size each way, more than a
+    // maximised window on a 4K screen; beyond that only its memory and painting would grow.
+    m_window->setMaximumSize(m_window->sizeHint() * 8);
     m_window->layout()->activate(); // the client area has its size before Load reads it
 
     // Unless the program around the form says otherwise, the end leaves the message loop; the

@@ -55,10 +55,12 @@ void FormHost::onEnd(Form& form, Dispatcher::EndHook ending) {
     form.m_ending = std::move(ending);
 }
 
-int FormHost::run(Form& form) {
+int FormHost::run(Form& form, const std::function<void()>& shown) {
     form.load();
     if (!form.m_dispatcher.ended()) {
         form.show();
+        if (shown)
+            shown();
         const int status = QApplication::exec();
         if (!form.m_dispatcher.ended())
             return status;

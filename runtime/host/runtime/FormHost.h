@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QSize>
 
+#include <functional>
+
 class QWidget;
 
 namespace runtime {
@@ -36,10 +38,10 @@ public:
     // Replaces what the end of the program does (tests record it instead).
     static void onEnd(Form& form, Dispatcher::EndHook ending);
 
-    // The program: raises Load, shows the window, runs the message loop until the program
-    // ends, then shows the report of the run-time error that ended it, if any. Returns the
-    // program's exit status.
-    static int run(Form& form);
+    // The program: raises Load, shows the window (then calls `shown`), runs the message loop
+    // until the program ends, then shows the report of the run-time error that ended it, if
+    // any. Returns the program's exit status.
+    static int run(Form& form, const std::function<void()>& shown = {});
 };
 
 } // namespace runtime
