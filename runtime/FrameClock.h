@@ -10,7 +10,7 @@ class Timer;
 class VisualControl;
 
 // The stretched clock: desktop timers cannot deliver ticks of 1 to 5 ms faithfully, and a
-// character crossing the window in 83 ms could not be played. One millisecond of the form's
+// picture crossing the window in 83 ms could not be followed. One millisecond of the form's
 // clock lasts one 60 Hz frame, which keeps the designed ratio of the timers' speeds.
 inline constexpr int kFrameMs = 16;
 
