@@ -2,13 +2,13 @@
 #include "DisplayCheck.h"
 
 #include <Form1.h>
+#include <runtime/FormHost.h>
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
-#include <QWidget>
 
 #include <cstdio>
+#include <optional>
 
 int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) {
     const QString platform = display::requestedPlatform(argc, argv);
@@ -37,38 +37,11 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
     Form1 game;
     if (prepare)
         prepare(game);
-    runtime::Dispatcher& dispatcher = game.form().dispatcher();
-
-    // A run-time error is reported once the failing handler has returned: no dialog opens
-    // inside a timer tick, and the dispatcher has already stopped every further event.
-    QString report;
-    auto showReport = [&] {
-        if (!report.isEmpty())
-            QMessageBox::critical(game.form().window(), QStringLiteral("warukyara"), report);
-    };
-    dispatcher.setReporter([&report](const runtime::RuntimeError& error) {
-        report =
-            QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.message());
-        std::fprintf(stderr, "warukyara: %s\n", qPrintable(report.simplified()));
+    // The window may be destroyed from outside (a window manager's "kill"), which ends the game
+    // like closing it; the watch needs the shown window's native id.
+    std::optional<display::WindowDestroyWatch> destroyWatch;
+    return runtime::FormHost::run(game.form(), [&destroyWatch, &game] {
+        destroyWatch.emplace(*runtime::FormHost::window(game.form()),
+                             [&game] { game.form().dispatcher().endProgram(0); });
     });
-    dispatcher.setEnder([&](int status) {
-        QMetaObject::invokeMethod(
-            &app,
-            [&, status] {
-                showReport();
-                QApplication::exit(status);
-            },
-            Qt::QueuedConnection);
-    });
-
-    game.form().load();
-    if (dispatcher.ended()) {
-        showReport();
-        return dispatcher.exitStatus();
-    }
-    game.form().show();
-    const display::WindowDestroyWatch destroyWatch(*game.form().window(),
-                                                   [&dispatcher] { dispatcher.endProgram(0); });
-    const int status = QApplication::exec();
-    return dispatcher.ended() ? dispatcher.exitStatus() : status;
 }

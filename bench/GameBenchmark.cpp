@@ -1,8 +1,9 @@
 // What the game's hot paths cost on this machine: a timer tick of a flying character, a click
 // on one, the lenient score parse, and painting the whole window. Measures only; asserts
 // nothing. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
-#include <Conversions.h>
 #include <Form1.h>
+#include <runtime/Conversions.h>
+#include <runtime/FormHost.h>
 
 #include <QApplication>
 #include <QImage>
@@ -28,7 +29,7 @@ public:
 struct StartedGame {
     explicit StartedGame(bool start = true)
         : game(std::make_unique<NullSound>(), runtime::FormOptions{.realTimers = false}) {
-        form().dispatcher().setEnder([](int) {});
+        runtime::FormHost::onEnd(form(), [](int, const runtime::RuntimeError*) {});
         form().load();
         if (start)
             form().menuEntry(u"MenuStart").trigger();
@@ -138,7 +139,7 @@ void BM_FullWindowRender(benchmark::State& state) {
             for (int tick = 0; tick < 20; ++tick)
                 game.form().timer(QStringLiteral("Timer%1").arg(timer)).fire();
     QApplication::processEvents();
-    QWidget* window = game.form().window();
+    QWidget* window = runtime::FormHost::window(game.form());
     const qreal ratio = window->devicePixelRatioF() * qreal(state.range(1)) / 100;
     QImage target(window->size() * ratio, QImage::Format_ARGB32_Premultiplied);
     target.setDevicePixelRatio(ratio);

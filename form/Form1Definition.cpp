@@ -15,6 +15,8 @@ constexpr int kShiftJisCharset = 128;
 constexpr FontDefinition kTextFont{"ＭＳ Ｐゴシック", 12, 400, kShiftJisCharset};
 constexpr FontDefinition kInstructionsFont{"ＭＳ Ｐゴシック", 14.25, 400, kShiftJisCharset};
 constexpr FontDefinition kTauntFont{"ＭＳ Ｐゴシック", 18, 400, kShiftJisCharset};
+// The form's own font, which its menu is drawn in: a Japanese desktop's default for forms.
+constexpr FontDefinition kFormFont{"ＭＳ Ｐゴシック", 9, 400, kShiftJisCharset};
 
 // Four blanks after the first full stop and thirteen after the second; the "5" of the top
 // score is an ASCII digit among full-width ones.
@@ -51,12 +53,11 @@ const std::array kControls{
                       .backColour = 0x00FFFFFF,
                       .font = &kTextFont,
                       .tabIndex = 1},
-    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer5", .left = 7800, .top = 6240},
-    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer4", .left = 7800, .top = 4440},
-    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer3", .left = 7800, .top = 5640},
-    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer2", .left = 7800, .top = 6840},
-    ControlDefinition{
-        .kind = ControlKind::Timer, .name = "Timer1", .left = 7800, .top = 5040, .interval = 100},
+    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer5"},
+    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer4"},
+    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer3"},
+    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer2"},
+    ControlDefinition{.kind = ControlKind::Timer, .name = "Timer1", .interval = 100},
     ControlDefinition{.kind = ControlKind::Image,
                       .name = "Image2",
                       .left = 2760,
@@ -138,6 +139,7 @@ const runtime::FormDefinition kForm1{
     .picture = ":/form1/background.bmp",
     .menus = kMenus,
     .controls = kControls,
+    .font = &kFormFont,
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <FormDefinition.h>
+#include <runtime/FormDefinition.h>
 
 namespace form {
 

@@ -2,8 +2,8 @@
 
 #include "Form1Definition.h"
 
-#include <Conversions.h>
 #include <MMControl.h>
+#include <runtime/Conversions.h>
 
 #include <algorithm>
 #include <array>
@@ -105,8 +105,11 @@ void Form1::fly(runtime::Image& character) {
 }
 
 void Form1::Image1_Click(std::int16_t) {
-    Text1().setText(runtime::numberText(runtime::lenientNumber(Text1().text()) + 1));
+    runtime::TextBox& score = Text1();
+    const QString written = runtime::numberText(runtime::lenientNumber(score.text()) + 1);
+    score.setText(written);
+    const double scored = runtime::strictNumber(written);
     for (const Taunt& taunt : kTaunts)
-        if (runtime::strictNumber(Text1().text()) == taunt.score)
+        if (scored == taunt.score)
             Label1().setCaption(QString::fromUtf16(taunt.text));
 }

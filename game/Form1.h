@@ -1,6 +1,6 @@
 #pragma once
 
-#include <Form.h>
+#include <runtime/Form.h>
 
 #include <cstdint>
 #include <memory>

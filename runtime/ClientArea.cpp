@@ -1,6 +1,7 @@
 #include "ClientArea.h"
 
-#include "Form.h"
+#include <runtime/Form.h>
+#include <runtime/FormHost.h>
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -30,12 +31,12 @@ void ClientArea::paintEvent(QPaintEvent* event) {
 
 void ClientArea::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        m_form.mousePress(event->position().toPoint());
+        FormHost::mousePress(m_form, event->position().toPoint());
 }
 
 void ClientArea::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        m_form.mouseRelease(event->position().toPoint());
+        FormHost::mouseRelease(m_form, event->position().toPoint());
 }
 
 } // namespace runtime

@@ -1,15 +1,16 @@
-#include "Controls.h"
+#include <runtime/Controls.h>
 
+#include "Fonts.h"
+#include "FrameClock.h"
 #include "ImageWidget.h"
-#include "Twips.h"
+
+#include <runtime/Twips.h>
 
 #include <QAction>
 #include <QColor>
-#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
-#include <QTimer>
 
 #include <cmath>
 #include <limits>
@@ -19,15 +20,6 @@ namespace {
 
 QColor colourOf(Colour bgr) {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
-// Font sizes are points at the form's 96 dpi, so a pixel size keeps text and twips in step on
-// any screen.
-QFont fontOf(const FontDefinition& definition) {
-    QFont font(QString::fromUtf8(definition.face));
-    font.setPixelSize(int(std::lround(definition.points * 96.0 / 72.0)));
-    font.setWeight(QFont::Weight(definition.weight));
-    return font;
 }
 
 void applyColours(QWidget* widget, const ControlDefinition& definition, QPalette::ColorRole fore,
@@ -53,15 +45,17 @@ QString Control::displayName() const {
     return m_index < 0 ? m_name : QStringLiteral("%1(%2)").arg(m_name).arg(m_index);
 }
 
-VisualControl::VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher)
+VisualControl::VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher,
+                             FrameClock& clock)
     : Control(definition.kind, definition.name, definition.index, dispatcher),
       m_left(definition.left), m_top(definition.top), m_width(definition.width),
-      m_height(definition.height) {}
+      m_height(definition.height), m_tabIndex(definition.tabIndex), m_clock(clock) {}
 
 float VisualControl::storeSingle(double value, const char* property) const {
     if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
-        throw RuntimeError(ErrorNumber::Overflow,
-                           QStringLiteral("Overflow: %1.%2").arg(displayName(), property));
+        throw RuntimeError(
+            ErrorNumber::Overflow,
+            QStringLiteral("Overflow: %1.%2").arg(displayName(), QLatin1String(property)));
     return static_cast<float>(value);
 }
 
@@ -69,29 +63,29 @@ float VisualControl::storeSize(double value, const char* property) const {
     if (value < 0)
         throw RuntimeError(ErrorNumber::InvalidPropertyValue,
                            QStringLiteral("Invalid property value: %1.%2 = %3")
-                               .arg(displayName(), property)
+                               .arg(displayName(), QLatin1String(property))
                                .arg(value));
     return storeSingle(value, property);
 }
 
 void VisualControl::setLeft(double twips) {
     m_left = storeSingle(twips, "Left");
-    place();
+    moved();
 }
 
 void VisualControl::setTop(double twips) {
     m_top = storeSingle(twips, "Top");
-    place();
+    moved();
 }
 
 void VisualControl::setWidth(double twips) {
     m_width = storeSize(twips, "Width");
-    place();
+    moved();
 }
 
 void VisualControl::setHeight(double twips) {
     m_height = storeSize(twips, "Height");
-    place();
+    moved();
 }
 
 void VisualControl::setVisible(bool visible) {
@@ -111,23 +105,26 @@ bool VisualControl::hitAt(QPoint pixel) const {
     return m_visible && pixelRect().contains(pixel);
 }
 
-void VisualControl::raise() {
-    if (m_widget)
-        m_widget->raise();
-}
-
 void VisualControl::setWidget(QWidget* widget) {
     m_widget = widget;
     place();
 }
 
-void VisualControl::place() {
+void VisualControl::moved() {
     if (m_widget)
-        m_widget->setGeometry(pixelRect());
+        m_clock.moved(*this);
 }
 
-Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent)
-    : VisualControl(definition, dispatcher),
+void VisualControl::place() {
+    const QRect rect = pixelRect();
+    // A move of less than a pixel, or one undone within the frame, costs the widget nothing.
+    if (m_widget && rect != std::exchange(m_placed, rect))
+        m_widget->setGeometry(rect);
+}
+
+Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
+             QWidget* parent)
+    : VisualControl(definition, dispatcher, clock),
       m_picture(
           new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch, parent)) {
     m_picture->setObjectName(displayName());
@@ -139,12 +136,6 @@ Image::~Image() = default;
 bool Image::stretch() const {
     return m_picture->stretch();
 }
-QSize Image::pictureSize() const {
-    return m_picture->pictureSize();
-}
-int Image::frameCount() const {
-    return m_picture->frameCount();
-}
 
 bool Image::hitAt(QPoint pixel) const {
     return VisualControl::hitAt(pixel) && m_picture->opaqueAt(pixel - pixelRect().topLeft());
@@ -154,54 +145,58 @@ void Image::click() {
     dispatcher().enter(m_onClick);
 }
 
-Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent)
-    : VisualControl(definition, dispatcher), m_label(new QLabel(parent)) {
-    m_label->setObjectName(displayName());
-    m_label->setTextFormat(Qt::PlainText);
-    m_label->setWordWrap(true);
-    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    applyColours(m_label, definition, QPalette::WindowText, QPalette::Window);
-    m_label->setText(QString::fromUtf8(definition.caption));
-    setWidget(m_label);
+Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
+             QWidget* parent)
+    : VisualControl(definition, dispatcher, clock) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(displayName());
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    applyColours(label, definition, QPalette::WindowText, QPalette::Window);
+    label->setText(QString::fromUtf8(definition.caption));
+    setWidget(label);
 }
 
 QString Label::caption() const {
-    return m_label->text();
+    return static_cast<QLabel*>(widget())->text();
 }
 void Label::setCaption(const QString& caption) {
-    m_label->setText(caption);
+    static_cast<QLabel*>(widget())->setText(caption);
 }
 
-TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent)
-    : VisualControl(definition, dispatcher), m_edit(new QLineEdit(parent)) {
-    m_edit->setObjectName(displayName());
+TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
+                 QWidget* parent)
+    : VisualControl(definition, dispatcher, clock) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(displayName());
     // A line edit lays out its whole text again on every blink of the caret, so a pasted
     // megabyte keeps a core busy. 4096 characters hold any number a player may mean: the score
     // is written as at most 310 characters (the digits of the largest double and a sign), and
     // the longest exact decimal of a double, the smallest subnormal written out, has 1076.
-    m_edit->setMaxLength(4096);
-    applyColours(m_edit, definition, QPalette::Text, QPalette::Base);
-    m_edit->setText(QString::fromUtf8(definition.caption));
-    setWidget(m_edit);
+    edit->setMaxLength(4096);
+    applyColours(edit, definition, QPalette::Text, QPalette::Base);
+    edit->setText(QString::fromUtf8(definition.caption));
+    setWidget(edit);
 }
 
 QString TextBox::text() const {
-    return m_edit->text();
+    return static_cast<QLineEdit*>(widget())->text();
 }
 void TextBox::setText(const QString& text) {
-    m_edit->setText(text);
+    static_cast<QLineEdit*>(widget())->setText(text);
 }
 
-Timer::Timer(const ControlDefinition& definition, Dispatcher& dispatcher, bool realClock)
+Timer::Timer(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock)
     : Control(definition.kind, definition.name, definition.index, dispatcher),
-      m_interval(definition.interval), m_realClock(realClock), m_timer(std::make_unique<QTimer>()) {
-    m_timer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(m_timer.get(), &QTimer::timeout, [this] { fire(); });
-    restart();
+      m_interval(definition.interval), m_clock(clock) {
+    m_clock.schedule(*this, m_interval);
 }
 
-Timer::~Timer() = default;
+Timer::~Timer() {
+    m_clock.unschedule(*this);
+}
 
 void Timer::setInterval(int milliseconds) {
     if (milliseconds < 0)
@@ -210,19 +205,7 @@ void Timer::setInterval(int milliseconds) {
                                .arg(displayName())
                                .arg(milliseconds));
     m_interval = milliseconds;
-    restart();
-}
-
-void Timer::stop() {
-    m_realClock = false;
-    m_timer->stop();
-}
-
-void Timer::restart() {
-    if (m_realClock && m_interval > 0)
-        m_timer->start(periodMs());
-    else
-        m_timer->stop();
+    m_clock.schedule(*this, m_interval);
 }
 
 void Timer::fire() {
@@ -242,8 +225,9 @@ void MenuEntry::trigger() {
     dispatcher().enter(m_onClick);
 }
 
-MultimediaControl::MultimediaControl(const ControlDefinition& definition, Dispatcher& dispatcher)
-    : VisualControl(definition, dispatcher) {}
+MultimediaControl::MultimediaControl(const ControlDefinition& definition, Dispatcher& dispatcher,
+                                     FrameClock& clock)
+    : VisualControl(definition, dispatcher, clock) {}
 
 MultimediaControl::~MultimediaControl() = default;
 

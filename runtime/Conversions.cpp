@@ -1,6 +1,6 @@
-#include "Conversions.h"
+#include <runtime/Conversions.h>
 
-#include "RuntimeError.h"
+#include <runtime/RuntimeError.h>
 
 #include <array>
 #include <charconv>

@@ -1,20 +1,10 @@
-#include "Dispatcher.h"
+#include <runtime/Dispatcher.h>
 
-#include <QCoreApplication>
 #include <QString>
 
-#include <cstdio>
-#include <exception>
 #include <new>
 
 namespace runtime {
-
-Dispatcher::Dispatcher()
-    : m_reporter([](const RuntimeError& error) {
-          std::fprintf(stderr, "warukyara: run-time error %d: %s\n", error.number(),
-                       qPrintable(error.message()));
-      }),
-      m_ender([](int status) { QCoreApplication::exit(status); }) {}
 
 void Dispatcher::enter(const Handler& handler) {
     if (m_ended || m_running || !handler)
@@ -25,19 +15,16 @@ void Dispatcher::enter(const Handler& handler) {
         m_running = false;
     } catch (const RuntimeError& error) {
         m_running = false;
-        fail(error);
+        finish(kErrorExitStatus, &error);
     } catch (const std::bad_alloc&) {
         m_running = false;
-        fail(RuntimeError(ErrorNumber::OutOfMemory, QStringLiteral("Out of memory")));
+        const RuntimeError error(ErrorNumber::OutOfMemory, QStringLiteral("Out of memory"));
+        finish(kErrorExitStatus, &error);
     }
 }
 
 void Dispatcher::endProgram(int status) {
     finish(status, nullptr);
-}
-
-void Dispatcher::fail(const RuntimeError& error) {
-    finish(kErrorExitStatus, &error);
 }
 
 void Dispatcher::finish(int status, const RuntimeError* error) {
@@ -47,10 +34,7 @@ void Dispatcher::finish(int status, const RuntimeError* error) {
     m_ended = true;
     m_exitStatus = status;
     if (m_onEnd)
-        m_onEnd();
-    if (error)
-        m_reporter(*error);
-    m_ender(status);
+        m_onEnd(status, error);
 }
 
 } // namespace runtime

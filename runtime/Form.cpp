@@ -1,13 +1,18 @@
-#include "Form.h"
+#include <runtime/Form.h>
 
 #include "ClientArea.h"
+#include "Fonts.h"
 #include "FormWindow.h"
-#include "Twips.h"
+#include "FrameClock.h"
+
+#include <runtime/FormHost.h>
+#include <runtime/Twips.h>
 
 #include <QCloseEvent>
-#include <QFont>
+#include <QCoreApplication>
 #include <QImage>
 #include <QLayout>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -15,35 +20,12 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
 #include <utility>
 
+Q_LOGGING_CATEGORY(lcRuntime, "warukyara.runtime")
+
 namespace runtime {
-namespace {
-
-// Face names of form definitions made for another platform, and the installed faces with
-// the same metrics that stand in for them.
-// Installed Japanese proportional gothics with the metrics of the forms' own face, best first.
-QStringList japaneseGothics() {
-    return {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")};
-}
-
-void installFaceSubstitutes() {
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), japaneseGothics());
-}
-
-// Menus of a Japanese form are drawn in the same gothic as its texts, as a Japanese desktop
-// would; otherwise a second Japanese font is mapped only for the menu's glyphs.
-void useJapaneseGothic(QWidget* widget) {
-    QFont font = widget->font();
-    font.setFamilies(japaneseGothics());
-    widget->setFont(font);
-}
-
-bool isWindowBacked(ControlKind kind) {
-    return kind == ControlKind::TextBox || kind == ControlKind::Multimedia;
-}
-
-} // namespace
 
 FormWindow::FormWindow(Form& form) : m_form(form) {}
 
@@ -63,9 +45,18 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
 }
 
+namespace {
+
+bool isWindowBacked(ControlKind kind) {
+    return kind == ControlKind::TextBox || kind == ControlKind::Multimedia;
+}
+
+} // namespace
+
 Form::Form(const FormDefinition& definition, FormOptions options)
-    : m_window(std::make_unique<FormWindow>(*this)) {
-    installFaceSubstitutes();
+    : m_dispatcher([this](int status, const RuntimeError* error) { end(status, error); }),
+      m_window(std::make_unique<FormWindow>(*this)),
+      m_clock(std::make_unique<FrameClock>(options.realTimers)) {
     m_window->setObjectName(QString::fromUtf8(definition.name));
     m_window->setWindowTitle(QString::fromUtf8(definition.caption));
 
@@ -74,47 +65,70 @@ Form::Form(const FormDefinition& definition, FormOptions options)
         new ClientArea(*this, QString::fromUtf8(definition.picture), designSize, m_window.get());
     m_window->setCentralWidget(client);
 
-    useJapaneseGothic(m_window->menuBar());
+    // The menus speak the form's language, so they are drawn in the form's face.
+    auto useFormFace = [&definition](QWidget* widget) {
+        if (!definition.font)
+            return;
+        QFont font = widget->font();
+        font.setFamilies(familiesOf(*definition.font));
+        widget->setFont(font);
+    };
+    useFormFace(m_window->menuBar());
     for (const MenuDefinition& menu : definition.menus) {
         QMenu* qmenu = m_window->menuBar()->addMenu(QString::fromUtf8(menu.caption));
         qmenu->setObjectName(QString::fromUtf8(menu.name));
-        useJapaneseGothic(qmenu);
+        useFormFace(qmenu);
         for (const MenuEntryDefinition& entry : menu.entries) {
             QAction* action = qmenu->addAction(QString::fromUtf8(entry.caption));
             action->setObjectName(QString::fromUtf8(entry.name));
-            m_controls.push_back(std::make_unique<MenuEntry>(entry, m_dispatcher, action));
+            m_controls.emplace_back(new MenuEntry(entry, m_dispatcher, action));
         }
     }
 
+    FrameClock& clock = *m_clock;
     for (const ControlDefinition& control : definition.controls) {
         switch (control.kind) {
         case ControlKind::Image:
-            m_controls.push_back(std::make_unique<Image>(control, m_dispatcher, client));
+            m_controls.emplace_back(new Image(control, m_dispatcher, clock, client));
             break;
         case ControlKind::Label:
-            m_controls.push_back(std::make_unique<Label>(control, m_dispatcher, client));
+            m_controls.emplace_back(new Label(control, m_dispatcher, clock, client));
             break;
         case ControlKind::TextBox:
-            m_controls.push_back(std::make_unique<TextBox>(control, m_dispatcher, client));
+            m_controls.emplace_back(new TextBox(control, m_dispatcher, clock, client));
             break;
         case ControlKind::Timer:
-            m_controls.push_back(
-                std::make_unique<Timer>(control, m_dispatcher, options.realTimers));
+            m_controls.emplace_back(new Timer(control, m_dispatcher, clock));
             break;
         case ControlKind::Multimedia:
-            m_controls.push_back(std::make_unique<MultimediaControl>(control, m_dispatcher));
+            m_controls.emplace_back(new MultimediaControl(control, m_dispatcher, clock));
             break;
         case ControlKind::MenuEntry:
             break; // entries come from the menus
         }
     }
 
-    // Stacking: the first control created lies on top; window-backed ones above all others.
-    for (const bool windowBacked : {false, true})
-        for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it)
-            if (auto* visual = dynamic_cast<VisualControl*>(it->get()))
+    // Stacking: window-backed controls above all others; among equals, the first created lies
+    // on top.
+    for (const bool windowBacked : {true, false})
+        for (const auto& control : m_controls)
+            if (auto* visual = dynamic_cast<VisualControl*>(control.get()))
                 if (isWindowBacked(visual->kind()) == windowBacked)
-                    visual->raise();
+                    m_stacking.push_back(visual);
+    for (auto it = m_stacking.rbegin(); it != m_stacking.rend(); ++it)
+        if ((*it)->widget())
+            (*it)->widget()->raise();
+
+    // The keyboard moves through the controls that take the focus in the order of their tab
+    // indexes, not of their creation.
+    std::vector<VisualControl*> tabOrder;
+    for (VisualControl* visual : m_stacking)
+        if (visual->widget() && visual->m_tabIndex >= 0 &&
+            visual->widget()->focusPolicy() & Qt::TabFocus)
+            tabOrder.push_back(visual);
+    std::ranges::stable_sort(tabOrder, {}, [](const VisualControl* c) { return c->m_tabIndex; });
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1]->widget(), tabOrder[i]->widget());
 
     m_window->resize(m_window->sizeHint());
     // The player may enlarge the window to eight times its size each way, more than a
@@ -122,24 +136,36 @@ Form::Form(const FormDefinition& definition, FormOptions options)
     m_window->setMaximumSize(m_window->sizeHint() * 8);
     m_window->layout()->activate(); // the client area has its size before Load reads it
 
-    m_dispatcher.setOnEnd([this] {
-        for (const auto& control : m_controls)
-            if (auto* timer = dynamic_cast<Timer*>(control.get()))
-                timer->stop();
-    });
+    // Unless the program around the form says otherwise, the end leaves the message loop; the
+    // report waits until the loop has been left, so no dialog opens inside a handler.
+    m_ending = [this](int status, const RuntimeError* error) {
+        if (error) {
+            m_report = QStringLiteral("Run-time error '%1':\n\n%2")
+                           .arg(error->number())
+                           .arg(error->message());
+            qCCritical(lcRuntime, "%s", qUtf8Printable(m_report.simplified()));
+        }
+        QCoreApplication::exit(status);
+    };
 }
 
 Form::~Form() = default;
+
+void Form::end(int status, const RuntimeError* error) {
+    m_clock->halt();
+    if (m_ending)
+        m_ending(status, error);
+}
 
 QString Form::caption() const {
     return m_window->windowTitle();
 }
 
 float Form::scaleWidth() const {
-    return float(clientArea()->width() * kTwipsPerPixel);
+    return float(m_window->centralWidget()->width() * kTwipsPerPixel);
 }
 float Form::scaleHeight() const {
-    return float(clientArea()->height() * kTwipsPerPixel);
+    return float(m_window->centralWidget()->height() * kTwipsPerPixel);
 }
 
 template <typename T> T& Form::find(QStringView name, std::optional<int> index) {
@@ -186,8 +212,7 @@ void Form::load() {
     if (m_loaded)
         return;
     m_loaded = true;
-    if (m_onLoad)
-        m_dispatcher.enter(m_onLoad);
+    m_dispatcher.enter(m_onLoad);
 }
 
 void Form::show() {
@@ -195,36 +220,13 @@ void Form::show() {
         m_window->show();
 }
 
-Control* Form::controlAt(QPoint pixel) const {
-    for (const bool windowBacked : {true, false})
-        for (const auto& control : m_controls)
-            if (isWindowBacked(control->kind()) == windowBacked)
-                if (auto* visual = dynamic_cast<VisualControl*>(control.get()))
-                    if (visual->hitAt(pixel))
-                        return visual;
+Control* Form::controlAt(QPoint pixel) {
+    // Pictures test their own pixels, so their widgets must stand where their rectangles say.
+    m_clock->applyGeometry();
+    for (VisualControl* visual : m_stacking)
+        if (visual->hitAt(pixel))
+            return visual;
     return nullptr;
-}
-
-void Form::mousePress(QPoint pixel) {
-    m_pressed = controlAt(pixel);
-}
-
-void Form::mouseRelease(QPoint) {
-    // A click belongs to the control the mouse went down on, even if a quick character has
-    // moved on before the button came up.
-    if (auto* image = dynamic_cast<Image*>(std::exchange(m_pressed, nullptr)))
-        image->click();
-}
-
-QWidget* Form::window() const {
-    return m_window.get();
-}
-QWidget* Form::clientArea() const {
-    return m_window->centralWidget();
-}
-
-QImage Form::grabClientArea() const {
-    return clientArea()->grab().toImage();
 }
 
 } // namespace runtime

@@ -1,4 +1,4 @@
-#include "Twips.h"
+#include <runtime/Twips.h>
 
 #include <algorithm>
 #include <cmath>

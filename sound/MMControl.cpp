@@ -1,6 +1,6 @@
 #include "MMControl.h"
 
-#include <RuntimeError.h>
+#include <runtime/RuntimeError.h>
 
 namespace sound {
 

@@ -2,9 +2,9 @@
 // Timer1's tick, some seconds after "はじまり", gives Image1(0) a negative width. That is a real
 // run-time error raised by the runtime, so the report, the stop and the exit status are the
 // ones a player would meet.
-#include <Controls.h>
 #include <Form1.h>
 #include <GameApplication.h>
+#include <runtime/Controls.h>
 
 namespace {
 

@@ -1,5 +1,6 @@
-#include <Form.h>
 #include <Form1Definition.h>
+#include <runtime/Form.h>
+#include <runtime/FormHost.h>
 
 #include <QImageReader>
 #include <QSet>
@@ -9,27 +10,27 @@
 // transparency.
 class PicturesTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void picturesLoad_data() {
         QTest::addColumn<QString>("resource");
         QTest::addColumn<QByteArray>("format");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("frames");
         QTest::addColumn<bool>("transparent");
-        QTest::newRow("background")
-            << ":/form1/background.bmp" << QByteArray("bmp") << QSize(664, 495) << 1 << false;
-        QTest::newRow("title") << ":/form1/title.gif" << QByteArray("gif") << QSize(178, 239) << 1
-                               << true;
-        QTest::newRow("character 0")
-            << ":/form1/character0.gif" << QByteArray("gif") << QSize(50, 74) << 2 << true;
-        QTest::newRow("character 1")
-            << ":/form1/character1.jpg" << QByteArray("jpeg") << QSize(100, 101) << 1 << false;
-        QTest::newRow("character 2")
-            << ":/form1/character2.gif" << QByteArray("gif") << QSize(80, 80) << 1 << true;
-        QTest::newRow("character 3")
-            << ":/form1/character3.gif" << QByteArray("gif") << QSize(40, 40) << 2 << true;
-        QTest::newRow("character 4")
-            << ":/form1/character4.jpg" << QByteArray("jpeg") << QSize(146, 78) << 1 << false;
+        QTest::newRow("background") << QStringLiteral(":/form1/background.bmp") << QByteArray("bmp")
+                                    << QSize(664, 495) << 1 << false;
+        QTest::newRow("title") << QStringLiteral(":/form1/title.gif") << QByteArray("gif")
+                               << QSize(178, 239) << 1 << true;
+        QTest::newRow("character 0") << QStringLiteral(":/form1/character0.gif")
+                                     << QByteArray("gif") << QSize(50, 74) << 2 << true;
+        QTest::newRow("character 1") << QStringLiteral(":/form1/character1.jpg")
+                                     << QByteArray("jpeg") << QSize(100, 101) << 1 << false;
+        QTest::newRow("character 2") << QStringLiteral(":/form1/character2.gif")
+                                     << QByteArray("gif") << QSize(80, 80) << 1 << true;
+        QTest::newRow("character 3") << QStringLiteral(":/form1/character3.gif")
+                                     << QByteArray("gif") << QSize(40, 40) << 2 << true;
+        QTest::newRow("character 4") << QStringLiteral(":/form1/character4.jpg")
+                                     << QByteArray("jpeg") << QSize(146, 78) << 1 << false;
     }
     void picturesLoad() {
         QFETCH(QString, resource);
@@ -78,13 +79,13 @@ private slots:
     }
 
     void animationsLoopWithTheirDelays() {
-        QImageReader portrait(":/form1/character0.gif");
+        QImageReader portrait(QStringLiteral(":/form1/character0.gif"));
         QCOMPARE(portrait.loopCount(), -1);
         portrait.read();
         QCOMPARE(portrait.nextImageDelay(), 1000);
         portrait.read();
         QCOMPARE(portrait.nextImageDelay(), 350);
-        QImageReader creature(":/form1/character3.gif");
+        QImageReader creature(QStringLiteral(":/form1/character3.gif"));
         QCOMPARE(creature.loopCount(), -1);
         creature.read();
         QCOMPARE(creature.nextImageDelay(), 1000);
@@ -95,7 +96,7 @@ private slots:
     }
 
     void theSkyHasTwoColours() {
-        const QImage sky(":/form1/background.bmp");
+        const QImage sky(QStringLiteral(":/form1/background.bmp"));
         QSet<QRgb> colours;
         for (int y = 0; y < sky.height(); ++y)
             for (int x = 0; x < sky.width(); ++x)
@@ -108,10 +109,10 @@ private slots:
         const QSize natural[] = {{50, 74}, {100, 101}, {80, 80}, {40, 40}, {146, 78}};
         const int frames[] = {2, 1, 1, 2, 1};
         for (int i = 0; i <= 4; ++i) {
-            QCOMPARE(form.image(u"Image1", i).pictureSize(), natural[i]);
-            QCOMPARE(form.image(u"Image1", i).frameCount(), frames[i]);
+            QCOMPARE(runtime::FormHost::pictureSize(form.image(u"Image1", i)), natural[i]);
+            QCOMPARE(runtime::FormHost::frameCount(form.image(u"Image1", i)), frames[i]);
         }
-        QCOMPARE(form.image(u"Image2").pictureSize(), QSize(178, 239));
+        QCOMPARE(runtime::FormHost::pictureSize(form.image(u"Image2")), QSize(178, 239));
     }
 };
 

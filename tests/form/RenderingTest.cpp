@@ -22,15 +22,19 @@ private:
     std::unique_ptr<GameFixture> m_game;
     QImage m_sky;
 
-    QImage shot() { return m_game->form().grabClientArea().convertToFormat(QImage::Format_RGB32); }
+    QImage shot() {
+        return runtime::FormHost::grabClientArea(m_game->form())
+            .convertToFormat(QImage::Format_RGB32);
+    }
 
-private slots:
+private Q_SLOTS:
     void init() {
-        m_sky = QImage(":/form1/background.bmp").convertToFormat(QImage::Format_RGB32);
+        m_sky =
+            QImage(QStringLiteral(":/form1/background.bmp")).convertToFormat(QImage::Format_RGB32);
         m_game = std::make_unique<GameFixture>();
         m_game->form().load();
         m_game->form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_game->form().window()));
+        QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(m_game->form())));
     }
 
     void theSkyIsDrawnAtNaturalSizeFromTheTopLeft() {
@@ -50,7 +54,7 @@ private slots:
     }
 
     void theTitleFigureIsUnscaledAndGoesAtTheStart() {
-        const QImage title(":/form1/title.gif");
+        const QImage title(QStringLiteral(":/form1/title.gif"));
         const QRect place = m_game->form().image(u"Image2").pixelRect();
         QCOMPARE(place.size(), title.size());
         QImage image = shot();
@@ -87,7 +91,8 @@ private slots:
 
     // The opaque picture covers its whole rectangle, exactly at natural size.
     void anOpaqueCharacterCoversItsRectangle() {
-        const QImage ink = QImage(":/form1/character1.jpg").convertToFormat(QImage::Format_RGB32);
+        const QImage ink =
+            QImage(QStringLiteral(":/form1/character1.jpg")).convertToFormat(QImage::Format_RGB32);
         runtime::Image& ninja = m_game->character(1);
         ninja.setTop(4500);
         ninja.setLeft(6000);
@@ -115,7 +120,7 @@ private slots:
         QImage expected = m_sky.copy(place);
         QPainter(&expected).drawImage(
             0, 0,
-            QImage(":/form1/character0.gif")
+            QImage(QStringLiteral(":/form1/character0.gif"))
                 .scaled(place.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         double difference = 0;
         for (int y = 0; y < place.height(); ++y)
@@ -167,10 +172,11 @@ private slots:
     }
 
     void anEnlargedWindowShowsTheWindowColourBeyondTheSky() {
-        m_game->form().window()->resize(800, 600);
-        QTRY_COMPARE(m_game->form().clientArea()->width(), 800);
+        runtime::FormHost::window(m_game->form())->resize(800, 600);
+        QTRY_COMPARE(runtime::FormHost::clientArea(m_game->form())->width(), 800);
         const QImage image = shot();
-        const QRgb window = m_game->form().clientArea()->palette().window().color().rgb();
+        const QRgb window =
+            runtime::FormHost::clientArea(m_game->form())->palette().window().color().rgb();
         QCOMPARE(image.pixel(700, 100), window);
         QCOMPARE(image.pixel(300, 520), window);
         QCOMPARE(image.pixel(600, 100), m_sky.pixel(600, 100));

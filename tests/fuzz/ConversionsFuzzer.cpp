@@ -1,8 +1,8 @@
 // Feeds the three score conversions whatever bytes libFuzzer makes up: once as UTF-8 text, once
 // as UTF-16 text (what a paste into the score box can bring), and in 8-byte pieces as doubles.
 // Any broken promise aborts, so libFuzzer keeps the input that broke it.
-#include <Conversions.h>
-#include <RuntimeError.h>
+#include <runtime/Conversions.h>
+#include <runtime/RuntimeError.h>
 
 #include <QString>
 
@@ -57,7 +57,7 @@ void checkNumber(double value) {
         try {
             numberText(value);
         } catch (const runtime::RuntimeError& error) {
-            if (error.code() != runtime::ErrorNumber::Overflow)
+            if (error.number() != int(runtime::ErrorNumber::Overflow))
                 broken("numberText of inf or NaN threw another error than Overflow", value);
             return;
         }
@@ -110,8 +110,8 @@ void checkText(const QString& text) {
     try {
         strict = strictNumber(text);
     } catch (const runtime::RuntimeError& error) {
-        if (error.code() != runtime::ErrorNumber::TypeMismatch &&
-            error.code() != runtime::ErrorNumber::Overflow)
+        if (error.number() != int(runtime::ErrorNumber::TypeMismatch) &&
+            error.number() != int(runtime::ErrorNumber::Overflow))
             broken("strictNumber threw another run-time error than 13 or 6", text);
         return;
     } catch (...) {

@@ -5,7 +5,7 @@
 // Start-up, the start command and the end command.
 class LifecycleTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void loadPutsCharactersBelowTheClientArea() {
         GameFixture f;
         f.form().load();
@@ -14,20 +14,48 @@ private slots:
             QCOMPARE(f.character(i).top(), 6960.0f);
             QCOMPARE(f.character(i).top(), f.form().scaleHeight());
             QCOMPARE(f.character(i).left(), lefts[i]);
-            QVERIFY(!f.character(i).pixelRect().intersects(f.form().clientArea()->rect()));
+            QVERIFY(!f.character(i).pixelRect().intersects(
+                runtime::FormHost::clientArea(f.form())->rect()));
         }
         QCOMPARE(f.character(3).width(), 585.0f);
         QCOMPARE(f.character(4).height(), 1170.0f);
     }
 
-    void loadSetsTheFiveTimersThenOpensTheSound() {
+    // The sound opens last: by then the characters wait below the window and the timers
+    // have their periods, so a device that fails at "Open" leaves a ready flight behind.
+    void loadReadiesTheFlightBeforeOpeningTheSound() {
+        GameFixture f;
+        std::vector<float> topsAtOpen;
+        std::vector<int> intervalsAtOpen;
+        f.onSound = [&](const QString& write) {
+            if (write != u"Command=Open")
+                return;
+            for (int i = 0; i <= 4; ++i)
+                topsAtOpen.push_back(f.character(i).top());
+            for (int t = 1; t <= 5; ++t)
+                intervalsAtOpen.push_back(
+                    f.form().timer(QStringLiteral("Timer%1").arg(t)).interval());
+        };
+        f.form().load();
+        QCOMPARE(*f.sound, (QStringList{QStringLiteral("DeviceType=WaveAudio"),
+                                        QStringLiteral("Command=Open")}));
+        QCOMPARE(topsAtOpen, std::vector<float>(5, f.form().scaleHeight()));
+        std::vector<int> intervals;
+        for (int t = 1; t <= 5; ++t)
+            intervals.push_back(f.form().timer(QStringLiteral("Timer%1").arg(t)).interval());
+        QCOMPARE(intervalsAtOpen, intervals);
+        QCOMPARE(f.game.startFlagValue(), 0);
+    }
+
+    // On the form's own clock the five characters keep the speeds 1 : 5 : 2 : 3 : 4.
+    void theFiveTimersTickInTheirRatio() {
         GameFixture f;
         f.form().load();
-        const int intervals[] = {1, 5, 2, 3, 4};
-        for (int t = 1; t <= 5; ++t)
-            QCOMPARE(f.form().timer(QStringLiteral("Timer%1").arg(t)).interval(), intervals[t - 1]);
-        QCOMPARE(*f.sound, (QStringList{"DeviceType=WaveAudio", "Command=Open"}));
-        QCOMPARE(f.game.startFlagValue(), 0);
+        f.start();
+        runtime::FormHost::advanceFrames(f.form(), 60);
+        const int ticks[] = {60, 12, 30, 20, 15};
+        for (int i = 0; i <= 4; ++i)
+            QCOMPARE(f.character(i).top(), f.form().scaleHeight() - 65.0f * float(ticks[i]));
     }
 
     void startRewindsAndPlaysThenHidesTheTitle() {
@@ -35,7 +63,8 @@ private slots:
         f.form().load();
         f.start();
         QCOMPARE(f.game.startFlagValue(), 1);
-        QCOMPARE(f.sound->mid(2), (QStringList{"Command=Prev", "Command=Play"}));
+        QCOMPARE(f.sound->mid(2),
+                 (QStringList{QStringLiteral("Command=Prev"), QStringLiteral("Command=Play")}));
         QVERIFY(!f.form().label(u"Label2").visible());
         QVERIFY(!f.form().image(u"Image2").visible());
     }
@@ -49,7 +78,8 @@ private slots:
         f.click(2);
         f.start();
         QCOMPARE(f.sound->mid(2),
-                 (QStringList{"Command=Prev", "Command=Play", "Command=Prev", "Command=Play"}));
+                 (QStringList{QStringLiteral("Command=Prev"), QStringLiteral("Command=Play"),
+                              QStringLiteral("Command=Prev"), QStringLiteral("Command=Play")}));
         QCOMPARE(f.character(0).top(), 6960.0f - 650);
         QCOMPARE(f.score(), QStringLiteral("1"));
         QCOMPARE(f.game.startFlagValue(), 1);
@@ -82,7 +112,7 @@ private slots:
         GameFixture f;
         f.form().load();
         f.form().show();
-        f.form().window()->close();
+        runtime::FormHost::window(f.form())->close();
         QCOMPARE(f.endings, std::vector<int>{0});
     }
 
@@ -109,7 +139,8 @@ private slots:
     void aFailingLoadSkipsItsLaterSteps() {
         GameFixture f(QStringLiteral("Open"));
         f.form().load();
-        QCOMPARE(*f.sound, (QStringList{"DeviceType=WaveAudio", "Command=Open"}));
+        QCOMPARE(*f.sound, (QStringList{QStringLiteral("DeviceType=WaveAudio"),
+                                        QStringLiteral("Command=Open")}));
         QCOMPARE(f.reports, std::vector<int>{380});
         QCOMPARE(f.form().dispatcher().exitStatus(), 1);
     }

@@ -1,5 +1,5 @@
-#include <Conversions.h>
-#include <RuntimeError.h>
+#include <runtime/Conversions.h>
+#include <runtime/RuntimeError.h>
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -15,6 +15,8 @@ using runtime::lenientNumber;
 using runtime::numberText;
 using runtime::strictNumber;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr double kMax = std::numeric_limits<double>::max();
@@ -27,7 +29,7 @@ std::optional<int> strictError(const QString& text) {
 
 class ConversionsTest : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void lenientReadsTheLeadingNumber_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("expected");
@@ -102,25 +104,25 @@ private slots:
                 numberText(value);
                 QFAIL("no error");
             } catch (const runtime::RuntimeError& error) {
-                QCOMPARE(error.code(), runtime::ErrorNumber::Overflow);
+                QCOMPARE(error.number(), int(runtime::ErrorNumber::Overflow));
             }
         }
     }
 
     void strictReadsOnlyAWholeNumber() {
-        QCOMPARE(strictNumber("1"), 1.0);
-        QCOMPARE(strictNumber(" 12 "), 12.0);
-        QCOMPARE(strictNumber("3.5"), 3.5);
-        QCOMPARE(strictNumber("-4"), -4.0);
-        QCOMPARE(strictNumber("25"), 25.0);
-        QCOMPARE(strictError(""), 13);
-        QCOMPARE(strictError("   "), 13);
-        QCOMPARE(strictError("12abc"), 13);
-        QCOMPARE(strictError("abc"), 13);
-        QCOMPARE(strictError("-"), 13);
-        QCOMPARE(strictError("1 2"), 13);
-        QCOMPARE(strictError("nan"), 13);
-        QCOMPARE(strictError("1e999"), 6);
+        QCOMPARE(strictNumber(u"1"_s), 1.0);
+        QCOMPARE(strictNumber(u" 12 "_s), 12.0);
+        QCOMPARE(strictNumber(u"3.5"_s), 3.5);
+        QCOMPARE(strictNumber(u"-4"_s), -4.0);
+        QCOMPARE(strictNumber(u"25"_s), 25.0);
+        QCOMPARE(strictError(u""_s), 13);
+        QCOMPARE(strictError(u"   "_s), 13);
+        QCOMPARE(strictError(u"12abc"_s), 13);
+        QCOMPARE(strictError(u"abc"_s), 13);
+        QCOMPARE(strictError(u"-"_s), 13);
+        QCOMPARE(strictError(u"1 2"_s), 13);
+        QCOMPARE(strictError(u"nan"_s), 13);
+        QCOMPARE(strictError(u"1e999"_s), 6);
     }
 
     // Whatever a number is, its text reads back as exactly that number, and integral values

@@ -1,5 +1,6 @@
-#include <Form.h>
-#include <Twips.h>
+#include <runtime/Form.h>
+#include <runtime/FormHost.h>
+#include <runtime/Twips.h>
 
 #include <QApplication>
 #include <QImage>
@@ -18,6 +19,8 @@
 
 using namespace runtime;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A form of the runtime's own, 300 x 200 px: two overlapping pictures, a label, and a text
@@ -31,15 +34,15 @@ struct TestForm {
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(0, 0, 10, 20, Qt::transparent);
         painter.end();
-        front.save(folder + "/front.png");
+        front.save(folder + u"/front.png"_s);
         QImage back(40, 40, QImage::Format_RGB32);
         back.fill(Qt::blue);
-        back.save(folder + "/back.png");
+        back.save(folder + u"/back.png"_s);
         QImage sky(100, 100, QImage::Format_RGB32);
         sky.fill(Qt::cyan);
-        sky.save(folder + "/sky.png");
-        paths = {(folder + "/front.png").toStdString(), (folder + "/back.png").toStdString(),
-                 (folder + "/sky.png").toStdString()};
+        sky.save(folder + u"/sky.png"_s);
+        paths = {(folder + u"/front.png"_s).toStdString(), (folder + u"/back.png"_s).toStdString(),
+                 (folder + u"/sky.png"_s).toStdString()};
         controls = {
             ControlDefinition{.kind = ControlKind::Image,
                               .name = "Pic",
@@ -87,6 +90,21 @@ struct TestForm {
     FormDefinition definition;
 };
 
+// Two timers created in the opposite order to the one the test sets them going in.
+struct TwoTimers {
+    std::array<ControlDefinition, 2> controls{
+        ControlDefinition{.kind = ControlKind::Timer, .name = "Early"},
+        ControlDefinition{.kind = ControlKind::Timer, .name = "Late"},
+    };
+    FormDefinition definition{.name = "Clocks",
+                              .caption = "Clocks",
+                              .clientWidth = 150,
+                              .clientHeight = 150,
+                              .picture = "",
+                              .menus = {},
+                              .controls = controls};
+};
+
 } // namespace
 
 class RuntimeTest : public QObject {
@@ -98,21 +116,23 @@ private:
     std::vector<int> m_reports;
     std::vector<int> m_endings;
 
-private slots:
+private Q_SLOTS:
     void init() {
         m_definition = std::make_unique<TestForm>(m_folder.path());
         m_form = std::make_unique<Form>(m_definition->definition, FormOptions{.realTimers = false});
         m_reports.clear();
         m_endings.clear();
-        m_form->dispatcher().setReporter(
-            [this](const RuntimeError& error) { m_reports.push_back(error.number()); });
-        m_form->dispatcher().setEnder([this](int status) { m_endings.push_back(status); });
+        FormHost::onEnd(*m_form, [this](int status, const RuntimeError* error) {
+            if (error)
+                m_reports.push_back(error->number());
+            m_endings.push_back(status);
+        });
     }
 
     void clientAreaHasTheDefinedSize() {
         QCOMPARE(m_form->scaleWidth(), 4500.0f);
         QCOMPARE(m_form->scaleHeight(), 3000.0f);
-        QCOMPARE(m_form->clientArea()->size(), QSize(300, 200));
+        QCOMPARE(FormHost::clientArea(*m_form)->size(), QSize(300, 200));
     }
 
     void geometryIsStoredAsSinglePrecision() {
@@ -159,19 +179,42 @@ private slots:
         QCOMPARE(m_form->label(u"Note").caption(), QStringLiteral("note"));
     }
 
-    void timersRunOnTheStretchedClock() {
+    // One clock: a timer of n ms ticks on every n-th frame, timers due together tick in the
+    // order they were set going, a restarted timer waits its full period, and 0 stops it.
+    void timersTickOnTheFrameClock() {
         Timer& clock = m_form->timer(u"Clock");
-        QCOMPARE(clock.interval(), 3);
-        QCOMPARE(clock.periodMs(), 3 * kRealMsPerFormMs);
-        clock.setInterval(0);
-        QCOMPARE(clock.periodMs(), 0);
+        QString ticks;
+        clock.onTimer([&] { ticks += u'c'; });
+        FormHost::advanceFrames(*m_form, 7);
+        QCOMPARE(ticks, QStringLiteral("cc"));
+        clock.setInterval(2);
+        FormHost::advanceFrames(*m_form, 1);
+        QCOMPARE(ticks, QStringLiteral("cc"));
+        FormHost::advanceFrames(*m_form, 1);
+        QCOMPARE(ticks, QStringLiteral("ccc"));
         QCOMPARE(errorOf([&] { clock.setInterval(-1); }), 380);
-        QCOMPARE(clock.interval(), 0);
-        int ticks = 0;
-        clock.onTimer([&] { ++ticks; });
-        clock.fire();
-        clock.fire();
-        QCOMPARE(ticks, 2);
+        QCOMPARE(clock.interval(), 2);
+        clock.setInterval(0);
+        FormHost::advanceFrames(*m_form, 10);
+        QCOMPARE(ticks, QStringLiteral("ccc"));
+    }
+
+    void timersDueTogetherTickInTheOrderTheyWereSetGoing() {
+        TwoTimers two;
+        Form form(two.definition, FormOptions{.realTimers = false});
+        QString ticks;
+        Timer& early = form.timer(u"Early");
+        Timer& late = form.timer(u"Late");
+        early.onTimer([&] { ticks += u'e'; });
+        late.onTimer([&] { ticks += u'l'; });
+        late.setInterval(1);
+        early.setInterval(2);
+        FormHost::advanceFrames(form, 4);
+        QCOMPARE(ticks, QStringLiteral("llelle"));
+        FormHost::onEnd(form, [](int, const RuntimeError*) {});
+        form.dispatcher().endProgram(0);
+        FormHost::advanceFrames(form, 4);
+        QCOMPARE(ticks, QStringLiteral("llelle"));
     }
 
     void anErrorStopsAllDispatchAndIsReportedOnce() {
@@ -227,7 +270,7 @@ private slots:
     // Front (index 0) lies over Back; its left half is transparent, the box lies above both.
     void aClickReachesTheTopmostOpaqueControl() {
         auto nameAt = [&](int x, int y) {
-            const Control* control = m_form->controlAt(QPoint(x, y));
+            const Control* control = FormHost::controlAt(*m_form, QPoint(x, y));
             return control ? control->displayName() : QString();
         };
         QCOMPARE(nameAt(25, 15), QStringLiteral("Pic(0)"));
@@ -250,23 +293,24 @@ private slots:
         std::vector<int> clicks;
         for (int index : {0, 1})
             m_form->image(u"Pic", index).onClick([&clicks, index] { clicks.push_back(index); });
-        m_form->mousePress(QPoint(25, 15));
+        FormHost::mousePress(*m_form, QPoint(25, 15));
         m_form->image(u"Pic", 0).setLeft(3000); // it flies off before the button comes up
-        m_form->mouseRelease(QPoint(25, 15));
-        m_form->mousePress(QPoint(35, 25));
-        m_form->mouseRelease(QPoint(35, 25));
-        m_form->mousePress(QPoint(200, 150));
-        m_form->mouseRelease(QPoint(200, 150));
+        FormHost::mouseRelease(*m_form, QPoint(25, 15));
+        FormHost::mousePress(*m_form, QPoint(35, 25));
+        FormHost::mouseRelease(*m_form, QPoint(35, 25));
+        FormHost::mousePress(*m_form, QPoint(200, 150));
+        FormHost::mouseRelease(*m_form, QPoint(200, 150));
         QCOMPARE(clicks, (std::vector<int>{0, 1}));
     }
 
     void theStackingOrderIsDrawn() {
-        const QImage shot = m_form->grabClientArea();
+        const QImage shot = FormHost::grabClientArea(*m_form);
         QCOMPARE(shot.size(), QSize(300, 200));
         QCOMPARE(shot.pixelColor(25, 15), QColor(Qt::red));  // front over back
         QCOMPARE(shot.pixelColor(12, 15), QColor(Qt::blue)); // through the transparent half
         QCOMPARE(shot.pixelColor(60, 60), QColor(Qt::cyan)); // the form's picture
-        QCOMPARE(shot.pixelColor(250, 150), m_form->clientArea()->palette().window().color());
+        QCOMPARE(shot.pixelColor(250, 150),
+                 FormHost::clientArea(*m_form)->palette().window().color());
     }
 };
 

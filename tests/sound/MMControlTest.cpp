@@ -1,5 +1,5 @@
 #include <MMControl.h>
-#include <RuntimeError.h>
+#include <runtime/RuntimeError.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,14 +11,18 @@
 
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class RecordingPlayer : public sound::AudioPlayer {
 public:
     explicit RecordingPlayer(QStringList& log) : m_log(log) {}
-    void load(const QString& path) override { m_log.append("load " + QFileInfo(path).fileName()); }
-    void rewind() override { m_log.append("rewind"); }
-    void play() override { m_log.append("play"); }
+    void load(const QString& path) override {
+        m_log.append(u"load "_s + QFileInfo(path).fileName());
+    }
+    void rewind() override { m_log.append(u"rewind"_s); }
+    void play() override { m_log.append(u"play"_s); }
 
 private:
     QStringList& m_log;
@@ -33,47 +37,49 @@ private:
     QStringList m_log;
     std::unique_ptr<sound::MMControl> m_control;
 
-private slots:
+private Q_SLOTS:
     void init() {
         m_log.clear();
-        m_control = std::make_unique<sound::MMControl>("/data/sky.wav",
+        m_control = std::make_unique<sound::MMControl>(u"/data/sky.wav"_s,
                                                        std::make_unique<RecordingPlayer>(m_log));
     }
 
     void openLoadsSilentlyThenPrevAndPlayRestart() {
-        m_control->setDeviceType("WaveAudio");
-        m_control->setCommand("Open");
-        QCOMPARE(m_log, QStringList{"load sky.wav"});
+        m_control->setDeviceType(u"WaveAudio"_s);
+        m_control->setCommand(u"Open"_s);
+        QCOMPARE(m_log, QStringList{QStringLiteral("load sky.wav")});
         for (int start = 0; start < 2; ++start) {
-            m_control->setCommand("Prev");
-            m_control->setCommand("Play");
+            m_control->setCommand(u"Prev"_s);
+            m_control->setCommand(u"Play"_s);
         }
-        QCOMPARE(m_log, (QStringList{"load sky.wav", "rewind", "play", "rewind", "play"}));
+        QCOMPARE(m_log, (QStringList{QStringLiteral("load sky.wav"), QStringLiteral("rewind"),
+                                     QStringLiteral("play"), QStringLiteral("rewind"),
+                                     QStringLiteral("play")}));
     }
 
     void unknownCommandsAndDevicesAreRuntimeErrors() {
-        QCOMPARE(errorOf([&] { m_control->setCommand("Play"); }), 5);   // nothing is open
-        QCOMPARE(errorOf([&] { m_control->setCommand("Open"); }), 380); // no device type
-        m_control->setDeviceType("Sequencer");
-        QCOMPARE(errorOf([&] { m_control->setCommand("Open"); }), 380);
-        m_control->setDeviceType("WaveAudio");
-        m_control->setCommand("Open");
-        QCOMPARE(errorOf([&] { m_control->setCommand("Eject"); }), 380);
-        QCOMPARE(errorOf([&] { m_control->setCommand(""); }), 380);
-        QCOMPARE(m_log, QStringList{"load sky.wav"});
+        QCOMPARE(errorOf([&] { m_control->setCommand(u"Play"_s); }), 5);   // nothing is open
+        QCOMPARE(errorOf([&] { m_control->setCommand(u"Open"_s); }), 380); // no device type
+        m_control->setDeviceType(u"Sequencer"_s);
+        QCOMPARE(errorOf([&] { m_control->setCommand(u"Open"_s); }), 380);
+        m_control->setDeviceType(u"WaveAudio"_s);
+        m_control->setCommand(u"Open"_s);
+        QCOMPARE(errorOf([&] { m_control->setCommand(u"Eject"_s); }), 380);
+        QCOMPARE(errorOf([&] { m_control->setCommand(u""_s); }), 380);
+        QCOMPARE(m_log, QStringList{QStringLiteral("load sky.wav")});
     }
 
     // The tune is found beside the program, wherever the program is started from.
     void theSoundFileIsFoundBesideTheProgram() {
-        const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath("sky.wav");
+        const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(u"sky.wav"_s);
         QFile::remove(beside);
-        QCOMPARE(sound::findSoundFile("sky.wav"), QString());
+        QCOMPARE(sound::findSoundFile(u"sky.wav"_s), QString());
         QFile file(beside);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         const QString before = QDir::currentPath();
         QDir::setCurrent(QDir::rootPath());
-        QCOMPARE(sound::findSoundFile("sky.wav"), QFileInfo(beside).canonicalFilePath());
+        QCOMPARE(sound::findSoundFile(u"sky.wav"_s), QFileInfo(beside).canonicalFilePath());
         QDir::setCurrent(before);
         QFile::remove(beside);
     }
@@ -81,21 +87,21 @@ private slots:
     // The real player, with a file that is not a sound: it stays quiet and never throws.
     void theRealPlayerCopesWithABrokenFile() {
         QTemporaryDir folder;
-        const QString path = folder.filePath("sky.wav");
+        const QString path = folder.filePath(u"sky.wav"_s);
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a sound");
         file.close();
         sound::MMControl control(path, sound::makeSoundEffectPlayer());
-        control.setDeviceType("WaveAudio");
-        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand("Open"));
-        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand("Prev"));
-        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand("Play"));
+        control.setDeviceType(u"WaveAudio"_s);
+        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Open"_s));
+        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Prev"_s));
+        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Play"_s));
         QTest::qWait(100);
-        sound::MMControl missing(folder.filePath("none.wav"), sound::makeSoundEffectPlayer());
-        missing.setDeviceType("WaveAudio");
-        QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand("Open"));
-        QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand("Play"));
+        sound::MMControl missing(folder.filePath(u"none.wav"_s), sound::makeSoundEffectPlayer());
+        missing.setDeviceType(u"WaveAudio"_s);
+        QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand(u"Open"_s));
+        QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand(u"Play"_s));
     }
 };
 

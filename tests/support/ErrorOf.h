@@ -1,6 +1,6 @@
 #pragma once
 
-#include <RuntimeError.h>
+#include <runtime/RuntimeError.h>
 
 #include <functional>
 #include <optional>

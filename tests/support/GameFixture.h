@@ -3,6 +3,7 @@
 #include "RecordingSound.h"
 
 #include <Form1.h>
+#include <runtime/FormHost.h>
 
 #include <QStringList>
 
@@ -14,11 +15,17 @@
 struct GameFixture {
     explicit GameFixture(QString soundFailsAt = {})
         : sound(std::make_shared<QStringList>()),
-          game(std::make_unique<RecordingSound>(sound, std::move(soundFailsAt)),
+          game(std::make_unique<RecordingSound>(sound, std::move(soundFailsAt),
+                                                [this](const QString& write) {
+                                                    if (onSound)
+                                                        onSound(write);
+                                                }),
                runtime::FormOptions{.realTimers = false}) {
-        form().dispatcher().setReporter(
-            [this](const runtime::RuntimeError& error) { reports.push_back(error.number()); });
-        form().dispatcher().setEnder([this](int status) { endings.push_back(status); });
+        runtime::FormHost::onEnd(form(), [this](int status, const runtime::RuntimeError* error) {
+            if (error)
+                reports.push_back(error->number());
+            endings.push_back(status);
+        });
     }
 
     runtime::Form& form() { return game.form(); }
@@ -34,6 +41,8 @@ struct GameFixture {
     QString taunt() { return form().label(u"Label1").caption(); }
 
     std::shared_ptr<QStringList> sound;
+    // Sees each write to the sound device as it happens, with the game as it stands then.
+    std::function<void(const QString& write)> onSound;
     Form1 game;
     std::vector<int> reports;
     std::vector<int> endings;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Dispatcher.h"
-#include "FormDefinition.h"
+#include <runtime/Dispatcher.h>
+#include <runtime/FormDefinition.h>
 
 #include <QPoint>
 #include <QRect>
@@ -10,15 +10,14 @@
 #include <memory>
 
 class QAction;
-class QLabel;
-class QLineEdit;
-class QTimer;
 class QWidget;
 
-// The controls a form is made of. Each owns (or points at) its Qt object and exposes only the
-// properties the game uses, in the form's units: twips as float, texts as QString.
+// The controls a form is made of. Each exposes only the properties and events the game uses, in
+// the form's units: twips as float, texts as QString. Only the form builds them; the Qt objects
+// behind them stay out of reach of the game.
 namespace runtime {
 
+class FrameClock;
 class ImageWidget;
 
 class Control {
@@ -45,11 +44,9 @@ private:
 };
 
 // A control with a place on the form. The geometry lives here, in twips; the widget (if the
-// control has one) is placed from it.
+// control has one) follows it once per frame.
 class VisualControl : public Control {
 public:
-    VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher);
-
     float left() const { return m_left; }
     float top() const { return m_top; }
     float width() const { return m_width; }
@@ -66,18 +63,22 @@ public:
 
     // The rectangle in logical pixels of the client area.
     QRect pixelRect() const;
-    // Whether a click at this client-area pixel lands on this control.
-    virtual bool hitAt(QPoint pixel) const;
-    // Puts the control's widget above its siblings.
-    void raise();
 
 protected:
+    VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock);
     void setWidget(QWidget* widget);
     QWidget* widget() const { return m_widget; }
+    // Whether a click at this client-area pixel lands on this control.
+    virtual bool hitAt(QPoint pixel) const;
 
 private:
+    friend class Form;
+    friend class FrameClock;
+
     float storeSingle(double value, const char* property) const;
     float storeSize(double value, const char* property) const;
+    void moved();
+    // Puts the widget where the twips say, if that is somewhere else in pixels.
     void place();
 
     float m_left;
@@ -85,90 +86,89 @@ private:
     float m_width;
     float m_height;
     bool m_visible = true;
+    int m_tabIndex;
+    FrameClock& m_clock;
     QWidget* m_widget = nullptr;
+    QRect m_placed;
+    bool m_moved = false;
 };
 
 class Image : public VisualControl {
 public:
-    Image(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent);
     ~Image() override;
 
     bool stretch() const;
-    QSize pictureSize() const;
-    int frameCount() const;
-    bool hitAt(QPoint pixel) const override;
 
     void onClick(Dispatcher::Handler handler) { m_onClick = std::move(handler); }
     // A click on the control, as the player makes it: enters the Click handler.
     void click();
 
 private:
+    friend class Form;
+    friend class FormHost;
+    Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
+          QWidget* parent);
+    bool hitAt(QPoint pixel) const override;
+
     ImageWidget* m_picture;
     Dispatcher::Handler m_onClick;
 };
 
 class Label : public VisualControl {
 public:
-    Label(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent);
-
     QString caption() const;
     void setCaption(const QString& caption);
 
 private:
-    QLabel* m_label;
+    friend class Form;
+    Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
+          QWidget* parent);
 };
 
 class TextBox : public VisualControl {
 public:
-    TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent);
-
     QString text() const;
     void setText(const QString& text);
 
 private:
-    QLineEdit* m_edit;
+    friend class Form;
+    TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
+            QWidget* parent);
 };
 
-// The stretched clock: desktop timers cannot deliver ticks of 1 to 5 ms faithfully, and a
-// character crossing the window in 83 ms could not be played. One millisecond of the form's
-// clock lasts one 60 Hz frame, which keeps the designed ratio of the five speeds.
-inline constexpr int kRealMsPerFormMs = 16;
-
+// Ticks on the form's frame clock: a timer of n milliseconds ticks on every n-th frame.
 class Timer : public Control {
 public:
-    Timer(const ControlDefinition& definition, Dispatcher& dispatcher, bool realClock);
     ~Timer() override;
 
     int interval() const { return m_interval; }
-    // Real milliseconds between two ticks on the stretched clock; 0 when it does not tick.
-    int periodMs() const { return m_interval > 0 ? m_interval * kRealMsPerFormMs : 0; }
     // 0 stops the timer; a negative interval is an InvalidPropertyValue.
     void setInterval(int milliseconds);
-    void stop();
 
     void onTimer(Dispatcher::Handler handler) { m_onTimer = std::move(handler); }
     // One tick, as the clock would deliver it: enters the Timer handler.
     void fire();
 
 private:
-    void restart();
+    friend class Form;
+    Timer(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock);
 
     int m_interval;
-    bool m_realClock;
-    std::unique_ptr<QTimer> m_timer;
+    FrameClock& m_clock;
     Dispatcher::Handler m_onTimer;
 };
 
 class MenuEntry : public Control {
 public:
-    MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher, QAction* action);
-
     QString caption() const;
     void onClick(Dispatcher::Handler handler) { m_onClick = std::move(handler); }
     // The player chooses the entry: enters the Click handler.
     void trigger();
 
 private:
+    friend class Form;
+    MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher, QAction* action);
+
     QAction* m_action;
     Dispatcher::Handler m_onClick;
 };
@@ -185,7 +185,6 @@ public:
 // Draws nothing: the form keeps it below its client area, and the game never shows its buttons.
 class MultimediaControl : public VisualControl {
 public:
-    MultimediaControl(const ControlDefinition& definition, Dispatcher& dispatcher);
     ~MultimediaControl() override;
 
     void attach(std::unique_ptr<MultimediaDevice> device) { m_device = std::move(device); }
@@ -193,6 +192,9 @@ public:
     void setCommand(const QString& command);
 
 private:
+    friend class Form;
+    MultimediaControl(const ControlDefinition& definition, Dispatcher& dispatcher,
+                      FrameClock& clock);
     MultimediaDevice& device() const;
 
     std::unique_ptr<MultimediaDevice> m_device;

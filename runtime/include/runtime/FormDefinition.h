@@ -33,8 +33,8 @@ struct ControlDefinition {
     const FontDefinition* font = nullptr;
     const char* picture = nullptr; // resource path
     bool stretch = false;
-    int interval = 0; // timers, milliseconds of the form's clock
-    int tabIndex = -1;
+    int interval = 0;  // timers, milliseconds of the form's clock
+    int tabIndex = -1; // place in the keyboard's tab order, for controls that take the focus
 };
 
 struct MenuEntryDefinition {
@@ -56,6 +56,7 @@ struct FormDefinition {
     const char* picture; // resource path of the background, drawn at natural size
     std::span<const MenuDefinition> menus;
     std::span<const ControlDefinition> controls; // creation order, topmost first
+    const FontDefinition* font = nullptr;        // the form's own, in which its menus are drawn
 };
 
 } // namespace runtime

@@ -6,8 +6,8 @@ namespace runtime {
 
 inline constexpr double kTwipsPerPixel = 15.0;
 
-// Pixel coordinate of a twips coordinate: rounded, and clamped so that a character that has
-// flown far away for hours still gives a coordinate a widget can hold.
+// Pixel coordinate of a twips coordinate: rounded, and clamped so that a control that has
+// moved far away for hours still gives a coordinate a widget can hold.
 int toPixels(double twips);
 
 } // namespace runtime

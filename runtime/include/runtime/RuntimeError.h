@@ -25,7 +25,6 @@ public:
     RuntimeError(ErrorNumber number, const QString& message);
 
     int number() const { return static_cast<int>(m_number); }
-    ErrorNumber code() const { return m_number; }
     QString message() const { return m_message; }
 
 private:

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "Controls.h"
-#include "Dispatcher.h"
-#include "FormDefinition.h"
+#include <runtime/Controls.h>
+#include <runtime/Dispatcher.h>
+#include <runtime/FormDefinition.h>
 
-#include <QPoint>
 #include <QString>
 #include <QStringView>
 
@@ -12,12 +11,10 @@
 #include <optional>
 #include <vector>
 
-class QImage;
-class QWidget;
-
 namespace runtime {
 
 class FormWindow;
+class FrameClock;
 
 struct FormOptions {
     // Tests run without the clock and fire ticks themselves.
@@ -54,26 +51,23 @@ public:
 
     Dispatcher& dispatcher() { return m_dispatcher; }
 
-    // The control a click at this client-area pixel reaches: window-backed controls first,
-    // then the others in stacking order, skipping transparent picture pixels.
-    Control* controlAt(QPoint pixel) const;
-    // The player pressed and released the mouse at these client-area pixels.
-    void mousePress(QPoint pixel);
-    void mouseRelease(QPoint pixel);
-
-    QWidget* window() const;
-    QWidget* clientArea() const;
-    // The client area as the player sees it.
-    QImage grabClientArea() const;
-
 private:
+    friend class FormHost;
+
     // A single control by name, or the element `index` of a control array.
     template <typename T> T& find(QStringView name, std::optional<int> index = std::nullopt);
+    Control* controlAt(QPoint pixel);
+    void end(int status, const RuntimeError* error);
 
     Dispatcher m_dispatcher;
     std::unique_ptr<FormWindow> m_window;
-    std::vector<std::unique_ptr<Control>> m_controls; // creation order: topmost first
+    std::unique_ptr<FrameClock> m_clock;
+    std::vector<std::unique_ptr<Control>> m_controls;
+    // The visual controls from the topmost down: raised in reverse, hit-tested in order.
+    std::vector<VisualControl*> m_stacking;
     Dispatcher::Handler m_onLoad;
+    Dispatcher::EndHook m_ending;
+    QString m_report; // of the run-time error that ended the program, once it has
     Control* m_pressed = nullptr;
     bool m_loaded = false;
 };

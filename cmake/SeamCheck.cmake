@@ -1,0 +1,20 @@
+# Fails if a source file under SOURCE_DIR includes a QtGui or QtWidgets header (Qt's root
+# include folder is on every QtCore user's path, so <QtWidgets/QLabel> would compile) or one of
+# the runtime's host or private headers.
+file(GLOB_RECURSE sources "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.hpp" "${SOURCE_DIR}/*.cpp")
+set(qt_gui_modules "QtGui|QtWidgets|QtOpenGL|QtOpenGLWidgets|QtSvg|QtSvgWidgets|QtPrintSupport|QtMultimedia|QtMultimediaWidgets|QtQuick|QtQml")
+set(runtime_inside "FormHost\\.h|Twips\\.h|FormWindow\\.h|ImageWidget\\.h|ClientArea\\.h|FrameClock\\.h|Fonts\\.h|host/")
+set(failures "")
+foreach(source IN LISTS sources)
+    file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS lines)
+        if(line MATCHES "[<\"/](${qt_gui_modules})[/>\"]" OR line MATCHES "[<\"/](${runtime_inside})")
+            string(STRIP "${line}" line)
+            list(APPEND failures "${source}: ${line}")
+        endif()
+    endforeach()
+endforeach()
+if(failures)
+    list(JOIN failures "\n  " report)
+    message(FATAL_ERROR "game/ reaches past the runtime's game-facing headers:\n  ${report}")
+endif()

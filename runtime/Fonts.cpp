@@ -1,0 +1,30 @@
+#include "Fonts.h"
+
+#include <cmath>
+
+namespace runtime {
+namespace {
+
+constexpr int kShiftJisCharset = 128;
+
+} // namespace
+
+QStringList familiesOf(const FontDefinition& definition) {
+    QStringList families{QString::fromUtf8(definition.face)};
+    // Proportional Japanese gothics with the metrics of the usual Japanese form face, best first.
+    if (definition.charset == kShiftJisCharset)
+        families << QStringLiteral("IPAPGothic") << QStringLiteral("Noto Sans CJK JP");
+    return families;
+}
+
+QFont fontOf(const FontDefinition& definition) {
+    QFont font;
+    font.setFamilies(familiesOf(definition));
+    // Sizes are points at the form's 96 dpi, so a pixel size keeps text and twips in step on
+    // any screen.
+    font.setPixelSize(int(std::lround(definition.points * 96.0 / 72.0)));
+    font.setWeight(QFont::Weight(definition.weight));
+    return font;
+}
+
+} // namespace runtime
