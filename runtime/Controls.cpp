@@ -56,7 +56,7 @@ QString Control::displayName() const {
 VisualControl::VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher)
     : Control(definition.kind, definition.name, definition.index, dispatcher),
       m_left(definition.left), m_top(definition.top), m_width(definition.width),
-      m_height(definition.height) {}
+      m_height(definition.height), m_accessibleName(definition.accessibleName) {}
 
 float VisualControl::storeSingle(double value, const char* property) const {
     if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
@@ -118,6 +118,8 @@ void VisualControl::raise() {
 
 void VisualControl::setWidget(QWidget* widget) {
     m_widget = widget;
+    if (m_accessibleName)
+        m_widget->setAccessibleName(QString::fromUtf8(m_accessibleName));
     place();
 }
 

@@ -86,6 +86,7 @@ private:
     float m_height;
     bool m_visible = true;
     QWidget* m_widget = nullptr;
+    const char* m_accessibleName;
 };
 
 class Image : public VisualControl {

@@ -1,5 +1,6 @@
 #include "Form.h"
 
+#include "Accessibility.h"
 #include "FormWindow.h"
 #include "Twips.h"
 
@@ -86,6 +87,7 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 Form::Form(const FormDefinition& definition, FormOptions options)
     : m_window(std::make_unique<FormWindow>(*this)) {
     installFaceSubstitutes();
+    installAccessibility();
     m_window->setObjectName(QString::fromUtf8(definition.name));
     m_window->setWindowTitle(QString::fromUtf8(definition.caption));
 
