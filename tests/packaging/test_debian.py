@@ -7,6 +7,7 @@ import sys
 from pathlib import Path
 
 import pytest
+from PIL import Image
 
 SOURCE = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
@@ -133,6 +134,13 @@ def test_metadata_for_software_centres_validates(unpacked):
     for needed in ("<project_license>MIT</project_license>", "<developer_name>",
                    '<release version="1.00"', "<screenshot type=\"default\">"):
         assert needed in text, f"the metainfo lacks {needed}"
+    # Each screenshot is a README picture, published as docs/NAME.png of its release.
+    shots = re.findall(r'<image type="source" width="(\d+)" height="(\d+)">'
+                       r'https://warukyara\.jp/screenshots/1\.00/(\w+)\.png</image>', text)
+    assert len(shots) == len(re.findall(r"<screenshot[ >]", text)), text
+    for width, height, name in shots:
+        with Image.open(SOURCE / "docs" / f"{name}.png") as picture:
+            assert picture.size == (int(width), int(height)), f"{name}.png is {picture.size}"
     man = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
                           str(unpacked / "usr/share/man/man6/warukyara.6.gz")],
                          capture_output=True, text=True, timeout=60)
