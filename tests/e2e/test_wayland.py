@@ -1,9 +1,11 @@
-"""The game on a Wayland desktop: under a headless weston started here, with Qt's Wayland
-platform, it shows its window (seen through weston's screenshooter), carries its desktop id
-as the Wayland app id, and ends with status 0 when おわり is chosen (through AT-SPI, as the
-headless compositor has no input devices)."""
+"""The game on a Wayland desktop, with Qt's Wayland platform. Under a headless weston started
+here it shows its window (seen through weston's screenshooter), carries its desktop id as the
+Wayland app id, and ends with status 0 when おわり is chosen (through AT-SPI, as the headless
+compositor has no input devices). Under a weston nested in Xvfb it is played with the mouse
+and keyboard, through the compositor."""
 import re
 import subprocess
+import time
 from pathlib import Path
 
 import pytest
@@ -18,18 +20,22 @@ BODY = (102, 102, 102)  # and its body
 
 
 class Weston:
-    """A headless weston with a software renderer, on a socket of its own in XDG_RUNTIME_DIR.
+    """A weston with a software renderer, on a socket of its own in XDG_RUNTIME_DIR: headless,
+    or nested in the X server of env["DISPLAY"] as one window at the screen's top left.
     --debug lets weston-screenshooter take pictures of it."""
 
-    def __init__(self, workdir, env, socket="wayland-e2e"):
+    def __init__(self, workdir, env, backend, socket="wayland-e2e"):
         self.workdir = Path(workdir)
         self.env = env
         self.socket = Path(env["XDG_RUNTIME_DIR"]) / socket
         self.name = socket
+        self.log = self.workdir / "weston.log"
+        # No on-screen keyboard: it would rise over the window whenever the score box has focus.
+        config = self.workdir / "weston.ini"
+        config.write_text("[core]\nidle-time=0\n\n[input-method]\npath=\n")
         self.process = harness.spawn(
-            ["weston", "--backend=headless-backend.so", "--use-pixman", f"--socket={socket}",
-             "--width=1024", "--height=768", "--idle-time=0", "--debug",
-             f"--log={self.workdir / 'weston.log'}"],
+            ["weston", f"--backend={backend}-backend.so", "--use-pixman", f"--socket={socket}",
+             "--width=1024", "--height=768", "--debug", f"--config={config}", f"--log={self.log}"],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             harness.wait_until(lambda: self._alive() and self.socket.exists(), 10,
@@ -40,8 +46,7 @@ class Weston:
 
     def _alive(self):
         if self.process.poll() is not None:
-            raise AssertionError("weston ended: " + (self.workdir / "weston.log").read_text(
-                errors="replace")[-2000:])
+            raise AssertionError("weston ended: " + self.log.read_text(errors="replace")[-2000:])
         return True
 
     def screenshot(self):
@@ -60,9 +65,20 @@ class Weston:
 
 @pytest.fixture
 def weston(workdir, isolated_env):
-    server = Weston(workdir, isolated_env)
+    server = Weston(workdir, isolated_env, "headless")
     yield server
     server.stop()
+
+
+@pytest.fixture
+def nested_weston(xvfb, workdir, isolated_env):
+    server = Weston(workdir, isolated_env, "x11")
+    yield server
+    server.stop()
+
+
+def wayland_env(env, weston):
+    return dict(env, WAYLAND_DISPLAY=weston.name, QT_QPA_PLATFORM="wayland")
 
 
 def sky_box(image):
@@ -79,8 +95,7 @@ def sky_box(image):
 
 
 def test_the_game_plays_on_a_wayland_desktop(weston, isolated_env, launch):
-    env = dict(isolated_env, WAYLAND_DISPLAY=weston.name, QT_QPA_PLATFORM="wayland",
-               WAYLAND_DEBUG="client")
+    env = dict(wayland_env(isolated_env, weston), WAYLAND_DEBUG="client")
     with a11y.SessionBus(env) as bus:
         game = launch(env=bus.env, wait_window=False)
         bus.tree(game.pid)
@@ -110,3 +125,44 @@ def test_the_game_plays_on_a_wayland_desktop(weston, isolated_env, launch):
     # The compositor learnt the desktop id as the window's app id.
     app_ids = re.findall(r'xdg_toplevel@\d+\.set_app_id\("([^"]*)"\)', game.stderr_text())
     assert app_ids == [DESKTOP_ID], app_ids
+
+
+def test_a_player_plays_through_a_nested_compositor(nested_weston, isolated_env, launch):
+    with a11y.SessionBus(wayland_env(isolated_env, nested_weston)) as bus:
+        game = launch(env=bus.env, wait_window=False)
+        bus.tree(game.pid)
+        # Weston's window fills the X screen from its top left, so its pixels are the screen's.
+        screen = (0, 0, 1024, 768)
+        box = harness.wait_until(lambda: sky_box(harness.grab(game.env, screen)), 10,
+                                 "the sky in weston's window", interval=0.3)
+        client = (box[0], box[1], harness.CLIENT_WIDTH, harness.CLIENT_HEIGHT)
+
+        def choose(index):
+            # "ゲーム" lies in the menu bar just above the client area.
+            harness.run(["xdotool", "mousemove", box[0] + 20, box[1] - 10, "click", "1"],
+                        game.env)
+            time.sleep(0.5)
+            harness.run(["xdotool", "key", *["Down"] * (index + 1), "Return"], game.env)
+
+        def score():
+            return [t["text"] for t in a11y.find(bus.tree(game.pid), "text", "得点")][0]
+
+        choose(harness.MENU_START)
+
+        clicks = 0
+
+        def scored():
+            # As a player would: aim at a character, click, look at the score; again if missed.
+            nonlocal clicks
+            point = harness.find_character(harness.grab(game.env, client))
+            if point:
+                harness.run(["xdotool", "mousemove", client[0] + point[0],
+                             client[1] + point[1], "click", "1"], game.env)
+                clicks += 1
+                time.sleep(0.3)
+            return score()
+
+        points = harness.wait_until(scored, 6, "a click scoring", interval=0.1)
+        assert points.isdigit() and 1 <= int(points) <= clicks, (points, clicks)
+        choose(harness.MENU_END)
+        assert game.wait_exit(5) == 0
