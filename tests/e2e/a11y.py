@@ -13,7 +13,6 @@ import json
 import signal
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -74,7 +73,7 @@ class SessionBus:
         self.client("press", pid, name)
 
     def listen(self, pid, seconds):
-        """Starts a listener; returns it once it is registered. `.communicate()` its events."""
+        """Starts a listener for `seconds`; returns it once it is registered (see `events`)."""
         listener = self._harness.spawn([*CLIENT, "listen", pid, seconds], env=self.env,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if listener.stdout.readline().strip() != b"ready":

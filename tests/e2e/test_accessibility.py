@@ -1,7 +1,6 @@
 """What a screen reader finds in the game, read over AT-SPI by a real client (pyatspi) on a
 private session bus: a named score box, the pictures as named images, readable texts, and
 the score's changes as they happen."""
-import time
 
 import pytest
 
