@@ -1,8 +1,8 @@
 """The real program in a real X server and a real sound server, driven like a player.
 
-Everything the real-window tests and bench/measure share lives here: the window's geometry,
-a private Xvfb, a private PulseAudio with a recordable null sink, the game as a process with
-its window, and the few helpers that compute something from what they see or hear.
+Everything the real-window tests, bench/ and scripts/screenshot share lives here: the window's
+geometry, a private Xvfb, a private PulseAudio with a recordable null sink, the game as a
+process with its window, and the few helpers that compute something from what they see or hear.
 
 Each process started here is stopped by its own pid (SIGTERM, then SIGKILL after 5 s) and
 also gets SIGTERM from the kernel if the process that started it dies first, so an aborted
@@ -275,7 +275,7 @@ def find_character(image):
 
     def character(x, y):
         p = px[x, y][:3]
-        return not _box_near(p, SKY) and not _box_near(p, WHITE)
+        return not _each_channel_near(p, SKY) and not _each_channel_near(p, WHITE)
 
     def solid(x, y):
         return 4 <= x < width - 4 and 4 <= y < height - 4 and all(
@@ -297,7 +297,7 @@ def find_character(image):
     return ahead if solid(*ahead) else (x, y)
 
 
-def _box_near(a, b, tolerance=24):
+def _each_channel_near(a, b, tolerance=24):
     return all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
 

@@ -33,9 +33,8 @@ class Clipboard:
         self.sentinel.write_text(SENTINEL)
 
     def text(self):
-        return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.game.env,
-                              stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                              timeout=2).stdout
+        return harness.run(["xclip", "-o", "-selection", "clipboard"], self.game.env, timeout=2,
+                           check=False)
 
     def read_score(self):
         owner = harness.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet", self.sentinel],

@@ -15,8 +15,8 @@ def test_title_screen_start_and_end(xvfb, launch):
     game = launch()
     _, _, width, height = game.geometry()
     assert (width, height) == (CLIENT_WIDTH, CLIENT_HEIGHT + game.menu_height)
-    assert (32, 32) in harness.icon_sizes(game.env, game.window_id), \
-        "the window carries no 32 x 32 icon"
+    icons = harness.icon_sizes(game.env, game.window_id)
+    assert (32, 32) in icons, f"the window carries no 32 x 32 icon (icons: {icons})"
 
     time.sleep(0.3)
     title = game.screenshot()
