@@ -137,17 +137,25 @@ def test_a_player_plays_through_a_nested_compositor(nested_weston, isolated_env,
                                  "the sky in weston's window", interval=0.3)
         client = (box[0], box[1], harness.CLIENT_WIDTH, harness.CLIENT_HEIGHT)
 
+        def menu_open():
+            return [m["showing"] for m in a11y.find(bus.tree(game.pid), "popup menu")] == [True]
+
         def choose(index):
-            # "ゲーム" lies in the menu bar just above the client area.
+            # "ゲーム" lies in the menu bar just above the client area; the keys go to the menu
+            # once it shows.
             harness.run(["xdotool", "mousemove", box[0] + 20, box[1] - 10, "click", "1"],
                         game.env)
-            time.sleep(0.5)
+            harness.wait_until(menu_open, 10, "the menu opening", interval=0.1)
             harness.run(["xdotool", "key", *["Down"] * (index + 1), "Return"], game.env)
 
         def score():
             return [t["text"] for t in a11y.find(bus.tree(game.pid), "text", "得点")][0]
 
         choose(harness.MENU_START)
+        # The game has started when the title figure is hidden.
+        harness.wait_until(lambda: not [i for i in a11y.find(bus.tree(game.pid), "image")
+                                        if "猫のような頭" in i["name"] and i["showing"]],
+                           5, "the title figure hiding", interval=0.1)
 
         clicks = 0
 
