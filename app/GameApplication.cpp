@@ -27,6 +27,8 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
         display::report(notice);
     QApplication::setApplicationName(QStringLiteral("warukyara"));
     QApplication::setApplicationVersion(QStringLiteral(WARUKYARA_VERSION));
+    // Wayland's app id, so the desktop matches the window with its launcher and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("jp.warukyara.Warukyara"));
     // The title bar and the task switcher need no more than 64 px; the larger sizes, slow to
     // decode at start-up, are for the desktop's launcher, which reads the installed files.
     QIcon icon;

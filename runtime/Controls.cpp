@@ -49,7 +49,8 @@ VisualControl::VisualControl(const ControlDefinition& definition, Dispatcher& di
                              FrameClock& clock)
     : Control(definition.kind, definition.name, definition.index, dispatcher),
       m_left(definition.left), m_top(definition.top), m_width(definition.width),
-      m_height(definition.height), m_tabIndex(definition.tabIndex), m_clock(clock) {}
+      m_height(definition.height), m_tabIndex(definition.tabIndex), m_clock(clock),
+      m_accessibleName(definition.accessibleName) {}
 
 float VisualControl::storeSingle(double value, const char* property) const {
     if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
@@ -107,6 +108,8 @@ bool VisualControl::hitAt(QPoint pixel) const {
 
 void VisualControl::setWidget(QWidget* widget) {
     m_widget = widget;
+    if (m_accessibleName)
+        m_widget->setAccessibleName(QString::fromUtf8(m_accessibleName));
     place();
 }
 

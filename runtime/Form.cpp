@@ -1,5 +1,6 @@
 #include <runtime/Form.h>
 
+#include "Accessibility.h"
 #include "ClientArea.h"
 #include "Fonts.h"
 #include "FormWindow.h"
@@ -57,6 +58,7 @@ Form::Form(const FormDefinition& definition, FormOptions options)
     : m_dispatcher([this](int status, const RuntimeError* error) { end(status, error); }),
       m_window(std::make_unique<FormWindow>(*this)),
       m_clock(std::make_unique<FrameClock>(options.realTimers)) {
+    installAccessibility();
     m_window->setObjectName(QString::fromUtf8(definition.name));
     m_window->setWindowTitle(QString::fromUtf8(definition.caption));
 

@@ -91,6 +91,7 @@ private:
     QWidget* m_widget = nullptr;
     QRect m_placed;
     bool m_moved = false;
+    const char* m_accessibleName;
 };
 
 class Image : public VisualControl {

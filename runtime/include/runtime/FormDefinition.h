@@ -35,6 +35,8 @@ struct ControlDefinition {
     bool stretch = false;
     int interval = 0;  // timers, milliseconds of the form's clock
     int tabIndex = -1; // place in the keyboard's tab order, for controls that take the focus
+    // What assistive technology calls the control; null for a label, whose text speaks for it.
+    const char* accessibleName = nullptr;
 };
 
 struct MenuEntryDefinition {

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace runtime {
+
+// Lets assistive technology see a form's pictures as images, named by the form definition,
+// rather than as empty panels. Installing it more than once changes nothing.
+void installAccessibility();
+
+} // namespace runtime
