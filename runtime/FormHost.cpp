@@ -2,6 +2,7 @@
 
 #include "FormWindow.h"
 #include "FrameClock.h"
+#include "ImageWidget.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,5 +1,7 @@
 #include "GameFixture.h"
 
+#include <runtime/FormHost.h>
+
 #include <QImage>
 #include <QPainter>
 #include <QTest>
@@ -42,7 +44,10 @@ private:
     std::unique_ptr<GameFixture> m_game;
     qreal m_ratio = 1;
 
-    QImage shot() { return m_game->form().grabClientArea().convertToFormat(QImage::Format_RGB32); }
+    QImage shot() {
+        return runtime::FormHost::grabClientArea(m_game->form())
+            .convertToFormat(QImage::Format_RGB32);
+    }
     QPoint device(QPoint logical) const {
         return QPoint(int(std::lround(logical.x() * m_ratio)),
                       int(std::lround(logical.y() * m_ratio)));
@@ -57,8 +62,8 @@ private Q_SLOTS:
         m_game = std::make_unique<GameFixture>();
         m_game->form().load();
         m_game->form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_game->form().window()));
-        m_ratio = m_game->form().clientArea()->devicePixelRatioF();
+        QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(m_game->form())));
+        m_ratio = runtime::FormHost::clientArea(m_game->form())->devicePixelRatioF();
         const qreal asked = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
         QVERIFY2(asked > 1, "run with QT_SCALE_FACTOR above 1");
         QCOMPARE(m_ratio, asked);
@@ -85,11 +90,12 @@ private Q_SLOTS:
     // The sky keeps its logical size: in an enlarged window the window colour begins at logical
     // 664 × 495, and the top rows are the dense sky fitted to the ratio.
     void theSkyHasItsLogicalSize() {
-        m_game->form().window()->resize(800, 600);
-        QTRY_COMPARE(m_game->form().clientArea()->width(), 800);
+        runtime::FormHost::window(m_game->form())->resize(800, 600);
+        QTRY_COMPARE(runtime::FormHost::clientArea(m_game->form())->width(), 800);
         const QImage image = shot();
-        QCOMPARE(image.size(), device(m_game->form().clientArea()->size()));
-        const QRgb window = m_game->form().clientArea()->palette().window().color().rgb();
+        QCOMPARE(image.size(), device(runtime::FormHost::clientArea(m_game->form())->size()));
+        const QRgb window =
+            runtime::FormHost::clientArea(m_game->form())->palette().window().color().rgb();
         const QPoint corner = device(QPoint(664, 495));
         // x 500 is clear of the characters waiting below the sky
         const int clearX = device(QPoint(500, 0)).x();
@@ -175,15 +181,15 @@ private Q_SLOTS:
         QVERIFY(clear.x() >= 0 && opaque.x() >= 0);
         const QPoint origin = elf.pixelRect().topLeft();
         runtime::Form& form = m_game->form();
-        QCOMPARE(form.controlAt(origin + clear), &ink);
-        QCOMPARE(form.controlAt(origin + opaque), &elf);
-        QCOMPARE(form.controlAt(origin + QPoint(-1, -1)), nullptr);
+        QCOMPARE(runtime::FormHost::controlAt(form, origin + clear), &ink);
+        QCOMPARE(runtime::FormHost::controlAt(form, origin + opaque), &elf);
+        QCOMPARE(runtime::FormHost::controlAt(form, origin + QPoint(-1, -1)), nullptr);
 
         // The real mouse, through the window: the click under the elf's clear pixel scores.
-        QTest::mouseClick(form.clientArea(), Qt::LeftButton, {}, origin + clear);
+        QTest::mouseClick(runtime::FormHost::clientArea(form), Qt::LeftButton, {}, origin + clear);
         QCOMPARE(m_game->score(), QStringLiteral("1"));
         ink.setLeft(0);
-        QTest::mouseClick(form.clientArea(), Qt::LeftButton, {}, origin + clear);
+        QTest::mouseClick(runtime::FormHost::clientArea(form), Qt::LeftButton, {}, origin + clear);
         QCOMPARE(m_game->score(), QStringLiteral("1"));
     }
 };
