@@ -86,13 +86,13 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a sound");
         file.close();
-        sound::MMControl control(path, sound::makeSoundEffectPlayer());
+        sound::MMControl control(path, sound::makeStreamPlayer());
         control.setDeviceType("WaveAudio");
         QVERIFY_THROWS_NO_EXCEPTION(control.setCommand("Open"));
         QVERIFY_THROWS_NO_EXCEPTION(control.setCommand("Prev"));
         QVERIFY_THROWS_NO_EXCEPTION(control.setCommand("Play"));
         QTest::qWait(100);
-        sound::MMControl missing(folder.filePath("none.wav"), sound::makeSoundEffectPlayer());
+        sound::MMControl missing(folder.filePath("none.wav"), sound::makeStreamPlayer());
         missing.setDeviceType("WaveAudio");
         QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand("Open"));
         QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand("Play"));
