@@ -47,8 +47,9 @@ QString findSoundFile(const QString& name) {
     const QDir programFolder(QCoreApplication::applicationDirPath());
     for (const QString& folder : {QStringLiteral("."), QStringLiteral(WARUKYARA_DATA_FROM_BIN)}) {
         const QFileInfo file(programFolder.filePath(folder + u'/' + name));
+        // Not the canonical path: a linked sky.wav keeps its own name in the game's lines.
         if (file.isFile())
-            return file.canonicalFilePath();
+            return QDir::cleanPath(file.absoluteFilePath());
     }
     return {};
 }
