@@ -98,6 +98,36 @@ private slots:
         QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand("Open"));
         QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand("Play"));
     }
+
+    // With no sound server the real player says so in one line, however often it is asked
+    // to play, and the commands neither wait nor throw.
+    void theRealPlayerSaysOnceThatThereIsNoServer() {
+        QTemporaryDir folder;
+        qputenv("PULSE_SERVER", "unix:" + folder.filePath("none.sock").toLocal8Bit());
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+                if (QLatin1String(context.category) == QLatin1String("warukyara.sound"))
+                    lines.append(text);
+            });
+        {
+            const QString tune = QFINDTESTDATA("../../sound/sky.wav");
+            QVERIFY(!tune.isEmpty());
+            sound::MMControl control(tune, sound::makeStreamPlayer());
+            control.setDeviceType("WaveAudio");
+            control.setCommand("Open");
+            for (int start = 0; start < 3; ++start) {
+                control.setCommand("Prev");
+                control.setCommand("Play");
+                QTest::qWait(100);
+            }
+            QTRY_COMPARE(lines.size(), 1);
+        }
+        qInstallMessageHandler(previous);
+        qunsetenv("PULSE_SERVER");
+        QCOMPARE(lines, QStringList{"no sound server (Connection refused); playing without sound"});
+    }
 };
 
 QTEST_GUILESS_MAIN(MMControlTest)
