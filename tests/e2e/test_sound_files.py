@@ -5,12 +5,12 @@ import os
 import shutil
 import struct
 import subprocess
-import time
 
 import pytest
 
 import harness
-from harness import MENU_END, MENU_START
+from harness import MENU_END
+from test_sound_server import heard_after_start, sound_lines
 
 HEARD = 0.02
 # Beyond the memory of the game playing its own tune; the old player held a whole file in
@@ -129,21 +129,12 @@ def game_folder(game_path, tmp_path_factory):
 def _run(launch, pulse, folder, workdir):
     """Starts the game, chooses はじまり, listens a second; returns (RMS, lines, peak KiB)."""
     game = launch(binary=folder / "warukyara")
-    recording = pulse.record(workdir / "tune.wav")
-    try:
-        time.sleep(0.3)
-        at = recording.seconds()
-        game.choose_menu(MENU_START)
-        time.sleep(1.2)
-    finally:
-        recording.stop()
+    heard = heard_after_start(game, pulse, workdir / "tune.wav")
     assert game.running(), f"the game ended: {game.stderr_text()}"
     peak = harness.peak_rss_kib(game.pid)
     game.choose_menu(MENU_END)
     assert game.wait_exit(3) == 0
-    lines = [line for line in game.stderr_lines()
-             if line and not line.startswith(("==", "SUMMARY"))]
-    return harness.rms(recording.path, at + 0.3, 0.8), lines, peak
+    return heard, sound_lines(game), peak
 
 
 # The peak of the game playing its own tune, measured once in the first case.

@@ -7,6 +7,8 @@ import signal
 import socket
 import time
 
+import pytest
+
 import harness
 from harness import MENU_END, MENU_START
 
@@ -18,10 +20,37 @@ LOUD_AT = 14.0
 OVER_AFTER = 18.0
 
 
-def _sound_lines(game):
+def sound_lines(game):
     # The sanitizers' report lines are not the game's.
     return [line for line in game.stderr_lines()
             if line and not line.startswith(("==", "SUMMARY"))]
+
+
+def heard_after_start(game, server, path):
+    """Chooses はじまり while recording the server's sink; returns the RMS of what followed."""
+    recording = server.record(path)
+    try:
+        time.sleep(0.3)
+        at = recording.seconds()
+        game.choose_menu(MENU_START)
+        time.sleep(1.2)
+    finally:
+        recording.stop()
+    return harness.rms(path, at + 0.3, 0.8)
+
+
+@pytest.fixture
+def own_server(workdir, isolated_env):
+    """A list holding a sound server of this test's own, which it may kill, stop or replace."""
+    folder = workdir / "pulse"
+    folder.mkdir()
+    servers = [harness.Pulse(folder).start()]
+    isolated_env.update(servers[0].env)
+    yield servers
+    for server in servers:
+        if server.process.poll() is None:
+            os.kill(server.process.pid, signal.SIGCONT)
+        server.stop()
 
 
 def _repaints(game, seconds=0.6):
@@ -65,63 +94,38 @@ def test_every_start_plays_the_tune_from_its_beginning(xvfb, pulse, launch, work
     over = harness.rms(path, starts[-1] + OVER_AFTER, 0.4)
     print(f"RMS {LOUD_AT} s after the last start: {loud:.3f}; {OVER_AFTER} s after: {over:.4f}")
     assert loud > HEARD and over < 0.002
-    assert game.running() and _sound_lines(game) == []
+    assert game.running() and sound_lines(game) == []
 
 
-def test_a_server_killed_and_started_again_is_used_again(xvfb, isolated_env, launch, workdir):
-    (workdir / "pulse").mkdir()
-    server = harness.Pulse(workdir / "pulse").start()
-    try:
-        isolated_env.update(server.env)
-        game = launch()
-        game.choose_menu(MENU_START)
-        time.sleep(1)
-        server.process.kill()
-        server.process.wait()
-        server.stop()
-        game.choose_menu(MENU_START)
-        time.sleep(0.5)
-        assert game.running() and _repaints(game), "the game stopped with its sound server"
-        # A new server on the same socket.
-        server = harness.Pulse(workdir / "pulse").start()
-        recording = server.record(workdir / "again.wav")
-        try:
-            time.sleep(0.3)
-            before = recording.seconds()
-            game.choose_menu(MENU_START)
-            time.sleep(1.2)
-        finally:
-            recording.stop()
-        heard = harness.rms(recording.path, before + 0.2, 0.8)
-        print(f"RMS after the start on the new server: {heard:.3f}; stderr: {_sound_lines(game)}")
-        assert heard > HEARD
-        lines = _sound_lines(game)
-        assert len(lines) == 1 and lines[0].endswith(
-            "no sound server (Connection refused); playing without sound"), lines
-        _ends_within(game, 2)
-    finally:
-        server.stop()
+def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launch, workdir):
+    game = launch()
+    game.choose_menu(MENU_START)
+    time.sleep(1)
+    own_server[0].process.kill()
+    own_server[0].stop()
+    game.choose_menu(MENU_START)
+    time.sleep(0.5)
+    assert game.running() and _repaints(game), "the game stopped with its sound server"
+    # A new server on the same socket.
+    own_server.append(harness.Pulse(workdir / "pulse").start())
+    heard = heard_after_start(game, own_server[-1], workdir / "again.wav")
+    lines = sound_lines(game)
+    print(f"RMS after the start on the new server: {heard:.3f}; stderr: {lines}")
+    assert heard > HEARD
+    assert lines == ["warukyara.sound: no sound server (Connection refused); "
+                     "playing without sound"]
+    _ends_within(game, 2)
 
 
-def test_a_stopped_server_neither_freezes_nor_holds_the_game(xvfb, isolated_env, launch,
-                                                             workdir):
-    (workdir / "pulse").mkdir()
-    server = harness.Pulse(workdir / "pulse").start()
-    try:
-        isolated_env.update(server.env)
-        game = launch()
-        game.choose_menu(MENU_START)
-        time.sleep(0.5)
-        os.kill(server.process.pid, signal.SIGSTOP)
-        try:
-            game.choose_menu(MENU_START)
-            assert _repaints(game), "the window stopped repainting with the server stopped"
-            took = _ends_within(game, 2)
-            print(f"おわり with the server stopped: status 0 after {took:.2f} s")
-        finally:
-            os.kill(server.process.pid, signal.SIGCONT)
-    finally:
-        server.stop()
+def test_a_stopped_server_neither_freezes_nor_holds_the_game(xvfb, own_server, launch):
+    game = launch()
+    game.choose_menu(MENU_START)
+    time.sleep(0.5)
+    os.kill(own_server[0].process.pid, signal.SIGSTOP)
+    game.choose_menu(MENU_START)
+    assert _repaints(game), "the window stopped repainting with the server stopped"
+    took = _ends_within(game, 2)
+    print(f"おわり with the server stopped: status 0 after {took:.2f} s")
 
 
 def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, workdir):
@@ -136,13 +140,13 @@ def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, wor
         print(f"window after {time.monotonic() - began:.2f} s")
         game.choose_menu(MENU_START)
         assert _repaints(game), "the window stopped repainting"
-        line = harness.wait_until(lambda: _sound_lines(game), 10, "a line about the server")
+        line = harness.wait_until(lambda: sound_lines(game), 10, "a line about the server")
         assert line == ["warukyara.sound: the sound server stopped answering; "
                         "playing without sound"], line
         game.choose_menu(MENU_START)
         assert _repaints(game)
         took = _ends_within(game, 2)
-        print(f"おわり: status 0 after {took:.2f} s; stderr: {_sound_lines(game)}")
-        assert len(_sound_lines(game)) == 1
+        print(f"おわり: status 0 after {took:.2f} s; stderr: {sound_lines(game)}")
+        assert len(sound_lines(game)) == 1
     finally:
         silent.close()
