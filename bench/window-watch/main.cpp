@@ -3,8 +3,9 @@
 //
 //   window-watch NAME TIMEOUT_S
 //
-// Prints "ready" once it listens, then the CLOCK_REALTIME second (with nanoseconds) at which a
-// top-level window named exactly NAME became mapped, and exits 0; exits 1 on timeout.
+// Prints "ready" once it listens, then the CLOCK_MONOTONIC second (with nanoseconds) at which a
+// top-level window named exactly NAME became mapped, and exits 0; exits 1 on timeout. That is
+// the clock of Python's time.monotonic(), which bench/measure reads at the launch.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -46,7 +47,7 @@ std::string windowName(Display* display, Window window) {
 
 double now() {
     timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
+    clock_gettime(CLOCK_MONOTONIC, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 

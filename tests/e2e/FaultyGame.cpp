@@ -1,4 +1,4 @@
-// The game with one planted fault, for tests/e2e/error.sh: the real program, except that
+// The game with one planted fault, for tests/e2e/test_error.py: the real program, except that
 // Timer1's tick, some seconds after "はじまり", gives Image1(0) a negative width. That is a real
 // run-time error raised by the runtime, so the report, the stop and the exit status are the
 // ones a player would meet.

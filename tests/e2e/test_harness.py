@@ -1,0 +1,65 @@
+"""The harness's own arithmetic, where a slip would go unnoticed: a loudness that reads zero for
+the wrong stretch, a colour count that misses anti-aliased pixels, an aim point off the
+character."""
+
+import array
+import math
+import wave
+
+import pytest
+from PIL import Image, ImageDraw
+
+import harness
+from harness import SKY, WHITE
+
+
+def write_wav(path, seconds_of_silence, seconds_of_tone, amplitude, rate=22050):
+    samples = array.array("h", [0] * int(seconds_of_silence * rate))
+    samples.extend(round(amplitude * 32767 * math.sin(2 * math.pi * 440 * i / rate))
+                   for i in range(int(seconds_of_tone * rate)))
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(samples.tobytes())
+
+
+def test_rms_measures_the_stretch_asked_for(tmp_path):
+    path = tmp_path / "tone.wav"
+    write_wav(path, 1.0, 1.0, 0.5)
+    # A sine of amplitude a has an RMS of a / sqrt(2).
+    assert harness.rms(path, 1.0, 1.0) == pytest.approx(0.5 / math.sqrt(2), rel=1e-3)
+    assert harness.rms(path, 0, 0.99) == 0
+    assert harness.rms(path) == pytest.approx(0.5 / 2, rel=1e-3)
+    # A stretch that starts in the silence and ends in the tone holds a share of each.
+    assert 0 < harness.rms(path, 0.5, 1.0) < harness.rms(path, 1.0, 1.0)
+    with pytest.raises(ValueError):
+        harness.rms(path, 5.0, 1.0)
+
+
+def test_colours_are_counted_with_a_tolerance_inside_the_box():
+    image = Image.new("RGB", (40, 30), SKY)
+    draw = ImageDraw.Draw(image)
+    draw.rectangle((10, 5, 19, 14), fill=(255, 0, 0))  # 10 x 10 pure red
+    image.putpixel((20, 5), (235, 12, 8))  # an anti-aliased edge: close to red
+    image.putpixel((21, 5), (128, 0, 0))  # dark red: another colour
+    assert harness.count_colour(image, (0, 0, 40, 30), (255, 0, 0)) == 101
+    # The box is x, y, width, height: the square's last column is x = 19.
+    assert harness.count_colour(image, (15, 5, 5, 10), (255, 0, 0)) == 50
+    assert harness.count_colour(image, (0, 0, 40, 30), SKY) == 40 * 30 - 102
+    assert harness.pixel(image, 39, 29) == SKY
+    assert harness.pixel(image, 21, 5) == (128, 0, 0)
+
+
+def test_the_character_furthest_bottom_left_is_aimed_at():
+    image = Image.new("RGB", (558, 464), SKY)
+    draw = ImageDraw.Draw(image)
+    draw.ellipse((300, 150, 400, 220), fill=WHITE)  # a cloud is no character
+    draw.rectangle((400, 100, 460, 160), fill=(90, 40, 20))  # further up and right
+    draw.rectangle((60, 330, 140, 420), fill=(90, 40, 20))
+    x, y = harness.find_character(image)
+    assert 60 <= x <= 140 and 330 <= y <= 420
+    # Nothing but sky and cloud: nothing to aim at.
+    empty = Image.new("RGB", (558, 464), SKY)
+    ImageDraw.Draw(empty).ellipse((100, 200, 300, 300), fill=WHITE)
+    assert harness.find_character(empty) is None
