@@ -109,43 +109,34 @@ WaveCheck readFormat(const QByteArray& chunk, WaveFormat& f) {
 } // namespace
 
 QString waveEncodingName(quint16 tag) {
-    switch (tag) {
-    case kPcm:
-        return QStringLiteral("PCM");
-    case kMsAdpcm:
-        return QStringLiteral("Microsoft ADPCM");
-    case kFloat:
-        return QStringLiteral("float");
-    case kALaw:
-        return QStringLiteral("A-law");
-    case kMuLaw:
-        return QStringLiteral("µ-law");
-    case kImaAdpcm:
-        return QStringLiteral("IMA ADPCM");
-    case 0x0022:
-        return QStringLiteral("TrueSpeech");
-    case 0x0031:
-        return QStringLiteral("GSM 6.10");
-    case 0x0040:
-        return QStringLiteral("G.721 ADPCM");
-    case 0x0050:
-        return QStringLiteral("MPEG");
-    case 0x0055:
-        return QStringLiteral("MP3");
-    case 0x00FF:
-    case 0x1610:
-        return QStringLiteral("AAC");
-    case 0x0161:
-    case 0x0162:
-    case 0x0163:
-        return QStringLiteral("Windows Media Audio");
-    case 0x2000:
-        return QStringLiteral("AC-3");
-    case 0xF1AC:
-        return QStringLiteral("FLAC");
-    default:
-        return QStringLiteral("unknown (format tag 0x%1)").arg(tag, 4, 16, QLatin1Char('0'));
-    }
+    struct Named {
+        quint16 tag;
+        const char* name;
+    };
+    static constexpr Named kNames[] = {
+        {kPcm, "PCM"},
+        {kMsAdpcm, "Microsoft ADPCM"},
+        {kFloat, "float"},
+        {kALaw, "A-law"},
+        {kMuLaw, "µ-law"},
+        {kImaAdpcm, "IMA ADPCM"},
+        {0x0022, "TrueSpeech"},
+        {0x0031, "GSM 6.10"},
+        {0x0040, "G.721 ADPCM"},
+        {0x0050, "MPEG"},
+        {0x0055, "MP3"},
+        {0x00FF, "AAC"},
+        {0x1610, "AAC"},
+        {0x0161, "Windows Media Audio"},
+        {0x0162, "Windows Media Audio"},
+        {0x0163, "Windows Media Audio"},
+        {0x2000, "AC-3"},
+        {0xF1AC, "FLAC"},
+    };
+    for (const Named& named : kNames)
+        if (named.tag == tag)
+            return QString::fromUtf8(named.name);
+    return QStringLiteral("unknown (format tag 0x%1)").arg(tag, 4, 16, QLatin1Char('0'));
 }
 
 WaveCheck checkWaveHeader(QIODevice& file) {
