@@ -1,4 +1,5 @@
 #include "GameApplication.h"
+#include "DisplayCheck.h"
 
 #include <Form1.h>
 
@@ -8,53 +9,22 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-
-namespace {
-
-// Without a display Qt prints several lines and aborts; a player deserves one clear line.
-bool displayReachable() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-QtMessageHandler g_qtDefaultHandler = nullptr;
-QString g_firstPlatformWarning;
-
-// While the application starts, Qt's platform plugin reports a display it cannot reach in
-// several lines and then aborts; the player gets one line instead, with Qt's first reason.
-void startupMessageHandler(QtMsgType type, const QMessageLogContext& context,
-                           const QString& message) {
-    if (type == QtFatalMsg) {
-        const QString reason = g_firstPlatformWarning.isEmpty() ? message : g_firstPlatformWarning;
-        std::fprintf(stderr, "warukyara: cannot open the display %s (%s)\n",
-                     qgetenv("DISPLAY").constData(), qPrintable(reason.simplified()));
-        ::_exit(2);
-    }
-    if (qstrncmp(context.category ? context.category : "", "qt.qpa", 6) == 0) {
-        if (g_firstPlatformWarning.isEmpty())
-            g_firstPlatformWarning = message;
-        return;
-    }
-    g_qtDefaultHandler(type, context, message);
-}
-
-} // namespace
 
 int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) {
-    if (!displayReachable()) {
-        std::fputs("warukyara: no display (DISPLAY is not set); start the game in a desktop "
-                   "session\n",
-                   stderr);
-        return 2;
+    const QString platform = display::requestedPlatform(argc, argv);
+    if (const QString refusal = display::refusalBeforeStart(platform); !refusal.isEmpty()) {
+        display::report(refusal);
+        return display::kRefusalStatus;
     }
-    g_qtDefaultHandler = qInstallMessageHandler(startupMessageHandler);
+    display::StartGuard guard(platform);
     QApplication app(argc, argv);
-    qInstallMessageHandler(g_qtDefaultHandler);
+    guard.release();
+    if (const QString refusal = display::refusalAfterStart(); !refusal.isEmpty()) {
+        display::report(refusal);
+        return display::kRefusalStatus;
+    }
+    if (const QString notice = display::missingFontNotice(); !notice.isEmpty())
+        display::report(notice);
     QApplication::setApplicationName(QStringLiteral("warukyara"));
     QApplication::setApplicationVersion(QStringLiteral(WARUKYARA_VERSION));
     // The title bar and the task switcher need no more than 64 px; the larger sizes, slow to
@@ -97,6 +67,8 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
         return dispatcher.exitStatus();
     }
     game.form().show();
+    const display::WindowDestroyWatch destroyWatch(*game.form().window(),
+                                                   [&dispatcher] { dispatcher.endProgram(0); });
     const int status = QApplication::exec();
     return dispatcher.ended() ? dispatcher.exitStatus() : status;
 }

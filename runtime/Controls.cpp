@@ -176,7 +176,11 @@ void Label::setCaption(const QString& caption) {
 TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, QWidget* parent)
     : VisualControl(definition, dispatcher), m_edit(new QLineEdit(parent)) {
     m_edit->setObjectName(displayName());
-    m_edit->setMaxLength(std::numeric_limits<int>::max()); // a text box has no length limit
+    // A line edit lays out its whole text again on every blink of the caret, so a pasted
+    // megabyte keeps a core busy. 4096 characters hold any number a player may mean: the score
+    // is written as at most 310 characters (the digits of the largest double and a sign), and
+    // the longest exact decimal of a double, the smallest subnormal written out, has 1076.
+    m_edit->setMaxLength(4096);
     applyColours(m_edit, definition, QPalette::Text, QPalette::Base);
     m_edit->setText(QString::fromUtf8(definition.caption));
     setWidget(m_edit);

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include <utility>
 
@@ -83,6 +84,17 @@ void FormWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void FormWindow::resizeEvent(QResizeEvent* event) {
+    // Only a window manager holds other clients to the maximum size; a window sized past it
+    // without one is put back before its backing store and its paint grow with it.
+    const QSize bounded = event->size().boundedTo(maximumSize());
+    if (bounded != event->size()) {
+        resize(bounded);
+        return;
+    }
+    QMainWindow::resizeEvent(event);
+}
+
 Form::Form(const FormDefinition& definition, FormOptions options)
     : m_window(std::make_unique<FormWindow>(*this)) {
     installFaceSubstitutes();
@@ -137,6 +149,9 @@ Form::Form(const FormDefinition& definition, FormOptions options)
                     visual->raise();
 
     m_window->resize(m_window->sizeHint());
+    // The player may enlarge the window to eight times its size each way, more than a
+    // maximised window on a 4K screen; beyond that only its memory and painting would grow.
+    m_window->setMaximumSize(m_window->sizeHint() * 8);
     m_window->layout()->activate(); // the client area has its size before Load reads it
 
     m_dispatcher.setOnEnd([this] {
