@@ -2,6 +2,10 @@
 
 #include <runtime/RuntimeError.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
 namespace sound {
 
 MMControl::MMControl(QString fileName, std::unique_ptr<AudioPlayer> player)
@@ -37,6 +41,26 @@ void MMControl::setCommand(const QString& command) {
         m_player->rewind();
     else
         m_player->play();
+}
+
+QString findSoundFile(const QString& name) {
+    const QDir programFolder(QCoreApplication::applicationDirPath());
+    for (const QString& folder : {QStringLiteral("."), QStringLiteral(WARUKYARA_DATA_FROM_BIN)}) {
+        const QFileInfo file(programFolder.filePath(folder + u'/' + name));
+        // Not the canonical path: a linked sky.wav keeps its own name in the game's lines.
+        if (file.isFile())
+            return QDir::cleanPath(file.absoluteFilePath());
+    }
+    return {};
+}
+
+std::unique_ptr<runtime::MultimediaDevice> makeGameSound() {
+    const QString name = QStringLiteral("sky.wav");
+    QString path = findSoundFile(name);
+    // Not found: the player is handed the first place looked at, and says it is not there.
+    if (path.isEmpty())
+        path = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    return std::make_unique<MMControl>(path, makeStreamPlayer());
 }
 
 } // namespace sound

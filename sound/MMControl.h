@@ -9,11 +9,12 @@
 namespace sound {
 
 // What plays the sound. The game's control drives it; tests put a recorder in its place.
+// Every call returns at once: the playing itself happens elsewhere.
 class AudioPlayer {
 public:
     virtual ~AudioPlayer() = default;
     // Prepares the file for playing from its start, silently. A file that cannot be played
-    // leaves the player silent; it never throws.
+    // leaves the player silent, with one line saying why; it never throws.
     virtual void load(const QString& path) = 0;
     virtual void rewind() = 0;
     // Plays from the current position to the end, once, and returns at once.
@@ -38,15 +39,17 @@ private:
     bool m_open = false;
 };
 
-// A player built on Qt Multimedia's QSoundEffect: it plays through the desktop's sound server
-// and stays silent, without blocking, when there is no server or no playable file.
-std::unique_ptr<AudioPlayer> makeSoundEffectPlayer();
+// The real player: the desktop's PulseAudio server (or PipeWire's stand-in for it) plays the
+// file, decoded by libsndfile, from a thread of the player's own. No server, a server that
+// dies or stops answering, or a file that cannot be played leave the game silent and
+// running; the next start after the server is back plays again.
+std::unique_ptr<AudioPlayer> makeStreamPlayer();
 
 // Where a sound file of the game lies: beside the program, then in the installed data folder.
 // Empty if it is in neither.
 QString findSoundFile(const QString& name);
 
-// The game's own control: MMControl over QSoundEffect, with the game's sound file.
+// The game's own control: MMControl over the real player, with the game's sound file.
 std::unique_ptr<runtime::MultimediaDevice> makeGameSound();
 
 } // namespace sound

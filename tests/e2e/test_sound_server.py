@@ -1,0 +1,153 @@
+"""The tune against a sound server that restarts, dies, freezes or never answers: the game never
+waits for it, ends at once, and plays again once a server is back."""
+
+import os
+import random
+import signal
+import socket
+import time
+
+import pytest
+
+import harness
+from harness import MENU_END, MENU_START
+
+# Loudness of the tune's recording while it plays (it measures about 0.19) against the floor of
+# a silent null sink (exactly 0).
+HEARD = 0.02
+# The tune lasts 17.56 s: loud at 14 s, silent after 17.6 s.
+LOUD_AT = 14.0
+OVER_AFTER = 18.0
+
+
+def sound_lines(game):
+    # The sanitizers' report lines are not the game's.
+    return [line for line in game.stderr_lines()
+            if line and not line.startswith(("==", "SUMMARY"))]
+
+
+def heard_after_start(game, server, path):
+    """Chooses はじまり while recording the server's sink; returns the RMS of what followed."""
+    recording = server.record(path)
+    try:
+        time.sleep(0.3)
+        at = recording.seconds()
+        game.choose_menu(MENU_START)
+        time.sleep(1.2)
+    finally:
+        recording.stop()
+    return harness.rms(path, at + 0.3, 0.8)
+
+
+@pytest.fixture
+def own_server(workdir, isolated_env):
+    """A list holding a sound server of this test's own, which it may kill, stop or replace."""
+    folder = workdir / "pulse"
+    folder.mkdir()
+    servers = [harness.Pulse(folder).start()]
+    isolated_env.update(servers[0].env)
+    yield servers
+    for server in servers:
+        if server.process.poll() is None:
+            os.kill(server.process.pid, signal.SIGCONT)
+        server.stop()
+
+
+def _repaints(game, seconds=0.6):
+    """True when two screenshots taken seconds apart differ (the characters fly)."""
+    first = game.screenshot()
+    time.sleep(seconds)
+    return first.tobytes() != game.screenshot().tobytes()
+
+
+def _ends_within(game, seconds):
+    began = time.monotonic()
+    game.choose_menu(MENU_END)
+    status = game.wait_exit(seconds)
+    took = time.monotonic() - began
+    assert status == 0, f"おわり: status {status} after {took:.2f} s (None: still running)"
+    return took
+
+
+def test_every_start_plays_the_tune_from_its_beginning(xvfb, pulse, launch, workdir):
+    game = launch()
+    recording = pulse.record(workdir / "starts.wav")
+    random.seed(9)
+    starts = []
+    try:
+        for _ in range(30):
+            game.choose_menu(MENU_START)
+            # The menu has closed: the start has been chosen.
+            starts.append(recording.seconds())
+            time.sleep(random.uniform(0.5, 1.5))
+        time.sleep(OVER_AFTER + 0.5 - (recording.seconds() - starts[-1]))
+    finally:
+        recording.stop()
+    path = recording.path
+    # What follows each start, up to the next one (the menu takes a moment to open).
+    heard = [harness.rms(path, at + 0.05, max(0.1, after - at - 0.3))
+             for at, after in zip(starts, starts[1:] + [starts[-1] + 1])]
+    print("RMS after each of the 30 starts:", " ".join(f"{r:.3f}" for r in heard))
+    assert all(r > HEARD for r in heard), f"starts not heard: {heard}"
+    # Only a restart from the beginning is still loud 14 s after the last start and over 18 s
+    # after it; the tune from any earlier start has ended long before.
+    loud = harness.rms(path, starts[-1] + LOUD_AT, 0.5)
+    over = harness.rms(path, starts[-1] + OVER_AFTER, 0.4)
+    print(f"RMS {LOUD_AT} s after the last start: {loud:.3f}; {OVER_AFTER} s after: {over:.4f}")
+    assert loud > HEARD and over < 0.002
+    assert game.running() and sound_lines(game) == []
+
+
+def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launch, workdir):
+    game = launch()
+    game.choose_menu(MENU_START)
+    time.sleep(1)
+    own_server[0].process.kill()
+    own_server[0].stop()
+    game.choose_menu(MENU_START)
+    time.sleep(0.5)
+    assert game.running() and _repaints(game), "the game stopped with its sound server"
+    # A new server on the same socket.
+    own_server.append(harness.Pulse(workdir / "pulse").start())
+    heard = heard_after_start(game, own_server[-1], workdir / "again.wav")
+    lines = sound_lines(game)
+    print(f"RMS after the start on the new server: {heard:.3f}; stderr: {lines}")
+    assert heard > HEARD
+    assert lines == ["warukyara.sound: no sound server (Connection refused); "
+                     "playing without sound"]
+    _ends_within(game, 2)
+
+
+def test_a_stopped_server_neither_freezes_nor_holds_the_game(xvfb, own_server, launch):
+    game = launch()
+    game.choose_menu(MENU_START)
+    time.sleep(0.5)
+    os.kill(own_server[0].process.pid, signal.SIGSTOP)
+    game.choose_menu(MENU_START)
+    assert _repaints(game), "the window stopped repainting with the server stopped"
+    took = _ends_within(game, 2)
+    print(f"おわり with the server stopped: status 0 after {took:.2f} s")
+
+
+def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, workdir):
+    # A socket that accepts every connection and never reads or writes a byte.
+    silent = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    silent.bind(str(workdir / "silent.sock"))
+    silent.listen(16)
+    try:
+        isolated_env.update(PULSE_SERVER=f"unix:{workdir}/silent.sock")
+        began = time.monotonic()
+        game = launch(wait_window=False).wait_window(3)
+        print(f"window after {time.monotonic() - began:.2f} s")
+        game.choose_menu(MENU_START)
+        assert _repaints(game), "the window stopped repainting"
+        line = harness.wait_until(lambda: sound_lines(game), 10, "a line about the server")
+        assert line == ["warukyara.sound: the sound server stopped answering; "
+                        "playing without sound"], line
+        game.choose_menu(MENU_START)
+        assert _repaints(game)
+        took = _ends_within(game, 2)
+        print(f"おわり: status 0 after {took:.2f} s; stderr: {sound_lines(game)}")
+        assert len(sound_lines(game)) == 1
+    finally:
+        silent.close()
