@@ -14,8 +14,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 def load_check():
     path = os.path.join(ROOT, "art", "check")
     loader = importlib.machinery.SourceFileLoader("art_check", path)
-    spec = importlib.util.spec_from_loader("art_check", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("art_check", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     # its own default comes from the command line, which here is pytest's
     module.ROOT = ROOT
