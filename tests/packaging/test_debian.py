@@ -74,7 +74,8 @@ def test_files_are_where_debian_keeps_them(deb, unpacked):
         f"/usr/share/applications/{APP_ID}.desktop",
         f"/usr/share/metainfo/{APP_ID}.metainfo.xml",
         "/usr/share/icons/hicolor/scalable/apps/warukyara.svg",
-    ] + [f"/usr/share/icons/hicolor/{s}x{s}/apps/warukyara.png" for s in (16, 32, 48, 64, 128, 256)]
+    ] + [f"/usr/share/icons/hicolor/{s}x{s}/apps/warukyara.png" for s in (16, 32, 48, 64, 128, 256)] \
+      + [f"/usr/share/icons/hicolor/{s}x{s}@2/apps/warukyara.png" for s in (16, 32)]
     missing = [path for path in expected if path not in listed]
     assert not missing, f"the package lacks {missing}"
     assert not [path for path in listed if path.startswith("/usr/bin/")], "a program in /usr/bin"
