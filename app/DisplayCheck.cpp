@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <runtime/Fonts.h>
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -78,10 +80,8 @@ void startMessageHandler(QtMsgType type, const QMessageLogContext& context,
     ::_exit(kRefusalStatus);
 }
 
-// The faces the window maps the form's Japanese gothic to, best first.
-constexpr const char16_t* kJapaneseGothic = u"IPAPGothic";
+// The Debian package of the best of the faces the window maps the form's Japanese gothic to.
 constexpr const char16_t* kJapaneseGothicPackage = u"fonts-ipafont-gothic";
-constexpr const char16_t* kJapaneseGothicAlternative = u"Noto Sans CJK JP";
 
 } // namespace
 
@@ -149,17 +149,17 @@ QString refusalAfterStart() {
 }
 
 QString missingFontNotice() {
-    const QStringList families = QFontDatabase::families();
-    if (families.contains(QString::fromUtf16(kJapaneseGothic)) ||
-        families.contains(QString::fromUtf16(kJapaneseGothicAlternative)))
+    const QStringList installed = QFontDatabase::families();
+    const QStringList gothics = runtime::japaneseGothics();
+    if (std::any_of(gothics.begin(), gothics.end(),
+                    [&](const QString& face) { return installed.contains(face); }))
         return {};
     const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
     const QString effect = japanese.isEmpty()
                                ? QStringLiteral("the menu and the texts show empty boxes")
                                : QStringLiteral("the texts are drawn in %1").arg(japanese.first());
     return QStringLiteral("the Japanese font %1 is not installed (Debian package %2); %3")
-        .arg(QString::fromUtf16(kJapaneseGothic), QString::fromUtf16(kJapaneseGothicPackage),
-             effect);
+        .arg(gothics.first(), QString::fromUtf16(kJapaneseGothicPackage), effect);
 }
 
 void report(const QString& line) {

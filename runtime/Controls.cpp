@@ -1,9 +1,9 @@
 #include <runtime/Controls.h>
 
-#include "Fonts.h"
 #include "FrameClock.h"
 #include "ImageWidget.h"
 
+#include <runtime/Fonts.h>
 #include <runtime/Twips.h>
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "Fonts.h"
+#include <runtime/Fonts.h>
 
 #include <cmath>
 
@@ -9,11 +9,15 @@ constexpr int kShiftJisCharset = 128;
 
 } // namespace
 
+QStringList japaneseGothics() {
+    // Both have the metrics of the usual Japanese form face.
+    return {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")};
+}
+
 QStringList familiesOf(const FontDefinition& definition) {
     QStringList families{QString::fromUtf8(definition.face)};
-    // Proportional Japanese gothics with the metrics of the usual Japanese form face, best first.
     if (definition.charset == kShiftJisCharset)
-        families << QStringLiteral("IPAPGothic") << QStringLiteral("Noto Sans CJK JP");
+        families << japaneseGothics();
     return families;
 }
 

@@ -2,10 +2,10 @@
 
 #include "Accessibility.h"
 #include "ClientArea.h"
-#include "Fonts.h"
 #include "FormWindow.h"
 #include "FrameClock.h"
 
+#include <runtime/Fonts.h>
 #include <runtime/FormHost.h>
 #include <runtime/Twips.h>
 

@@ -12,6 +12,10 @@ namespace runtime {
 // script the stand-in must cover.
 QStringList familiesOf(const FontDefinition& definition);
 
+// The installed proportional Japanese gothics that stand in for a Japanese form's face, best
+// first; the program tells the player when none of them is installed.
+QStringList japaneseGothics();
+
 // The whole font: face, size and weight.
 QFont fontOf(const FontDefinition& definition);
 
