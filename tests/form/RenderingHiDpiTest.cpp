@@ -60,9 +60,7 @@ private:
 private Q_SLOTS:
     void init() {
         m_game = std::make_unique<GameFixture>();
-        m_game->form().load();
-        m_game->form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(m_game->form())));
+        QVERIFY(m_game->showWindow());
         m_ratio = runtime::FormHost::clientArea(m_game->form())->devicePixelRatioF();
         const qreal asked = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
         QVERIFY2(asked > 1, "run with QT_SCALE_FACTOR above 1");

@@ -32,9 +32,7 @@ private Q_SLOTS:
         m_sky =
             QImage(QStringLiteral(":/form1/background.bmp")).convertToFormat(QImage::Format_RGB32);
         m_game = std::make_unique<GameFixture>();
-        m_game->form().load();
-        m_game->form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(m_game->form())));
+        QVERIFY(m_game->showWindow());
     }
 
     void theSkyIsDrawnAtNaturalSizeFromTheTopLeft() {

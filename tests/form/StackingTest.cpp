@@ -29,9 +29,7 @@ private:
 private Q_SLOTS:
     void init() {
         m_game = std::make_unique<GameFixture>();
-        m_game->form().load();
-        m_game->form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(m_game->form())));
+        QVERIFY(m_game->showWindow());
     }
 
     // The score box and the taunt stay readable over a character flying behind them.

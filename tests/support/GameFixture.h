@@ -6,6 +6,7 @@
 #include <runtime/FormHost.h>
 
 #include <QStringList>
+#include <QTest>
 
 #include <memory>
 #include <vector>
@@ -29,6 +30,12 @@ struct GameFixture {
     }
 
     runtime::Form& form() { return game.form(); }
+    // Load, then the window on screen as the player first sees it; false if it never showed.
+    bool showWindow() {
+        form().load();
+        form().show();
+        return QTest::qWaitForWindowExposed(runtime::FormHost::window(form()));
+    }
     runtime::Image& character(int index) { return form().image(u"Image1", index); }
     void start() { form().menuEntry(u"MenuStart").trigger(); }
     void tick(int timer, int times = 1) {
