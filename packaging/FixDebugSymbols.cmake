@@ -17,6 +17,19 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     endforeach()
     file(WRITE "${root}/DEBIAN/md5sums" "${sums}")
     file(MAKE_DIRECTORY "${root}/usr/share/doc")
+    # The folders and files come with the builder's umask; packed as they are, a group-writable
+    # umask would give another package. Debian's own are 0755 and 0644.
+    file(GLOB_RECURSE entries LIST_DIRECTORIES true "${root}/*")
+    foreach(entry IN LISTS entries)
+        if(IS_SYMLINK "${entry}")
+            continue()
+        elseif(IS_DIRECTORY "${entry}")
+            file(CHMOD "${entry}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                 GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+        else()
+            file(CHMOD "${entry}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+        endif()
+    endforeach()
     file(CREATE_LINK ${CPACK_PACKAGE_NAME} "${root}/usr/share/doc/${CPACK_PACKAGE_NAME}-dbgsym"
          SYMBOLIC)
     execute_process(COMMAND dpkg-deb --root-owner-group -Zxz -b "${root}" "${package}"
