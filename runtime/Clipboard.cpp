@@ -58,7 +58,6 @@ public:
         request.selection =
             selection == Selection::Clipboard ? m_clipboardAtom : xcb_atom_t(XCB_ATOM_PRIMARY);
         request.target = m_utf8Atom;
-        request.bytes.clear();
         request.incremental = false;
         // A window per request: an answer that comes after we gave up finds it gone.
         request.window = xcb_generate_id(m_connection);
