@@ -1,5 +1,6 @@
 #include <runtime/Controls.h>
 
+#include "Clipboard.h"
 #include "FrameClock.h"
 #include "ImageWidget.h"
 
@@ -179,6 +180,7 @@ TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, Fr
     // is written as at most 310 characters (the digits of the largest double and a sign), and
     // the longest exact decimal of a double, the smallest subnormal written out, has 1076.
     edit->setMaxLength(4096);
+    pasteWithoutWaiting(edit);
     applyColours(edit, definition, QPalette::Text, QPalette::Base);
     edit->setText(QString::fromUtf8(definition.caption));
     setWidget(edit);
