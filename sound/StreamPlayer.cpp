@@ -590,6 +590,8 @@ private:
         m_link = m_context ? Link::Connecting : Link::Down;
         m_connectingSince = Clock::now();
         m_draining = false;
+        // A question to a stream that is gone is never answered.
+        m_asked = false;
     }
 
     // Closes the connection without waiting for the server: both calls only close our end.

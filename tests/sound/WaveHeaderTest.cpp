@@ -75,6 +75,7 @@ QString verdict(const sound::WaveCheck& c) {
 struct Decoded {
     QString why; // the decoder's refusal, if any
     sf_count_t frames = 0;
+    sf_count_t promised = 0; // what the decoder said the file holds
     double rms = 0;
 };
 
@@ -86,7 +87,7 @@ Decoded decode(const QByteArray& file, const sound::WaveFormat& format) {
     SF_INFO info;
     std::string why;
     SNDFILE* sound = wave.open(info, why);
-    Decoded decoded{QString::fromStdString(why)};
+    Decoded decoded{QString::fromStdString(why), 0, info.frames};
     if (!sound)
         return decoded;
     sf_command(sound, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
@@ -316,6 +317,8 @@ private Q_SLOTS:
         QCOMPARE(checked.problem, sound::SoundProblem::None);
         const Decoded decoded = decode(bytes, checked.format);
         QCOMPARE(decoded.why, QString());
+        // Fewer frames than promised would be told as a decoding error while playing.
+        QCOMPARE(decoded.frames, decoded.promised);
         // The tune lasts 17.56 s and measures about 0.19; ADPCM blocks round its length up.
         const double seconds = double(decoded.frames) / checked.format.sampleRate;
         QVERIFY2(std::abs(seconds - 17.56) < 0.05, qPrintable(QString::number(seconds)));
