@@ -266,7 +266,8 @@ std::string canonicalWaveHeader(const WaveFormat& f) {
     const bool ms = f.encoding == kMsAdpcm;
     const int samplesPerBlock = ima ? imaSamplesPerBlock(f) : ms ? msSamplesPerBlock(f) : 1;
     const uint64_t bytesPerSecond =
-        uint64_t(f.sampleRate) * uint64_t(f.blockAlign) / uint64_t(samplesPerBlock);
+        (uint64_t(f.sampleRate) * uint64_t(f.blockAlign) + uint64_t(samplesPerBlock) / 2) /
+        uint64_t(samplesPerBlock);
     std::string format;
     put16(format, f.encoding);
     put16(format, static_cast<unsigned>(f.channels));

@@ -315,6 +315,13 @@ private Q_SLOTS:
         const QByteArray bytes = file.readAll();
         const sound::WaveCheck checked = sound::checkWaveHeader(view(bytes));
         QCOMPARE(checked.problem, sound::SoundProblem::None);
+        // Where sox wrote the plain form, the game's own header says what sox's says, ADPCM
+        // block layout and predictor pairs included (the decoder itself takes those as given).
+        const std::string own = sound::canonicalWaveHeader(checked.format);
+        const qsizetype formatAt = bytes.indexOf("fmt ") + 8;
+        const QByteArray ownFormat = QByteArray::fromStdString(own).mid(20, own.size() - 20 - 8);
+        if (bytes.mid(formatAt, 2) == ownFormat.left(2))
+            QCOMPARE(bytes.mid(formatAt, ownFormat.size()).toHex(' '), ownFormat.toHex(' '));
         const Decoded decoded = decode(bytes, checked.format);
         QCOMPARE(decoded.why, QString());
         // Fewer frames than promised would be told as a decoding error while playing.
