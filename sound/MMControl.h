@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 namespace sound {
@@ -44,6 +45,10 @@ private:
 // dies or stops answering, or a file that cannot be played leave the game silent and
 // running; the next start after the server is back plays again.
 std::unique_ptr<AudioPlayer> makeStreamPlayer();
+
+// Called on the sound thread each time it has taken the commands waiting for it, so that a
+// test can hold the thread there while it posts more. Null in the game.
+extern std::atomic<void (*)()> afterCommandsTaken;
 
 // Where a sound file of the game lies: beside the program, then in the installed data folder.
 // Empty if it is in neither.

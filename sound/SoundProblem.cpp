@@ -36,6 +36,9 @@ QString soundProblemLine(SoundProblem problem, const QString& file, const QStrin
     case SoundProblem::ServerNotAnswering:
         what = QStringLiteral("the sound server stopped answering");
         break;
+    case SoundProblem::PlaybackFailed:
+        what = QStringLiteral("the tune could not be played (%1)").arg(detail);
+        break;
     }
     return what + QStringLiteral("; playing without sound");
 }

@@ -19,6 +19,7 @@ enum class SoundProblem {
     UnplayableEncoding, // a WAVE file in an encoding the game does not decode
     NoServer,           // no sound server to connect to
     ServerNotAnswering, // the server accepted us but stopped answering
+    PlaybackFailed,     // the server or the sound thread's loop failed while playing
 };
 
 // The line for a problem with the file `file` (its name only is shown); `detail` says what

@@ -26,17 +26,30 @@ def sound_lines(game):
             if line and not line.startswith(("==", "SUMMARY"))]
 
 
+def recorded(recording, seconds):
+    """Waits until the recording holds that many seconds of sound."""
+    harness.wait_until(lambda: recording.seconds() >= seconds, seconds + 20,
+                       f"{seconds:.1f} s recorded")
+
+
 def heard_after_start(game, server, path):
     """Chooses はじまり while recording the server's sink; returns the RMS of what followed."""
     recording = server.record(path)
     try:
-        time.sleep(0.3)
+        recorded(recording, 0.3)
         at = recording.seconds()
         game.choose_menu(MENU_START)
-        time.sleep(1.2)
+        recorded(recording, at + 1.2)
     finally:
         recording.stop()
     return harness.rms(path, at + 0.3, 0.8)
+
+
+def _game_stream_playing(game):
+    """True once the server has the game's stream, uncorked."""
+    listing = harness.run(["pactl", "list", "sink-inputs"], game.env, check=False)
+    return any(f'application.process.id = "{game.pid}"' in block and "Corked: no" in block
+               for block in listing.split("Sink Input #"))
 
 
 @pytest.fixture
@@ -99,13 +112,14 @@ def test_every_start_plays_the_tune_from_its_beginning(xvfb, pulse, launch, work
 
 
 def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launch, workdir):
+    """Killed while the tune plays, one はじまり without it, then one はじまり on its
+    successor: heard."""
     game = launch()
-    game.choose_menu(MENU_START)
-    time.sleep(1)
+    assert heard_after_start(game, own_server[0], workdir / "first.wav") > HEARD
     own_server[0].process.kill()
     own_server[0].stop()
     game.choose_menu(MENU_START)
-    time.sleep(0.5)
+    harness.wait_until(lambda: sound_lines(game), 10, "a line about the missing server")
     assert game.running() and _repaints(game), "the game stopped with its sound server"
     # A new server on the same socket.
     own_server.append(harness.Pulse(workdir / "pulse").start())
@@ -121,7 +135,7 @@ def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launc
 def test_a_stopped_server_neither_freezes_nor_holds_the_game(xvfb, own_server, launch):
     game = launch()
     game.choose_menu(MENU_START)
-    time.sleep(0.5)
+    harness.wait_until(lambda: _game_stream_playing(game), 10, "the game's stream playing")
     os.kill(own_server[0].process.pid, signal.SIGSTOP)
     game.choose_menu(MENU_START)
     assert _repaints(game), "the window stopped repainting with the server stopped"
@@ -151,3 +165,24 @@ def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, wor
         assert len(sound_lines(game)) == 1
     finally:
         silent.close()
+
+
+def test_a_suspended_sink_is_not_a_dead_server(xvfb, pulse, launch, workdir):
+    """A sink suspended for longer than the game waits on a silent server asks for no sound,
+    yet answers: the tune resumes with it, and nothing is said."""
+    game = launch()
+    assert heard_after_start(game, pulse, workdir / "before.wav") > HEARD
+    harness.run(["pactl", "suspend-sink", "test_sink", "1"], game.env)
+    # What is tested is this wait itself: longer than the 5 s after which a server that does
+    # not answer is given up.
+    time.sleep(7)
+    harness.run(["pactl", "suspend-sink", "test_sink", "0"], game.env)
+    recording = pulse.record(workdir / "after.wav")
+    try:
+        recorded(recording, 1.2)
+    finally:
+        recording.stop()
+    heard = harness.rms(recording.path, 0.2, 1.0)
+    print(f"RMS after the sink was resumed: {heard:.3f}; stderr: {sound_lines(game)}")
+    assert heard > HEARD
+    assert game.running() and sound_lines(game) == []

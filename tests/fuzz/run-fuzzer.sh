@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a libFuzzer target for CTest.
 #   run-fuzzer.sh replay FUZZER SOURCE_DIR             every file in corpus/ and regressions/ once
-#   run-fuzzer.sh fuzz FUZZER SOURCE_DIR WORK_DIR SEC  fuzz for SEC seconds from the seeds
+#   run-fuzzer.sh fuzz FUZZER SOURCE_DIR WORK_DIR SEC [LIMIT]
+#                                  fuzz for SEC seconds from the seeds, LIMIT seconds an input
 set -euo pipefail
 mode=$1
 fuzzer=$2
@@ -19,11 +20,15 @@ replay)
 fuzz)
   work=$4
   seconds=$5
+  limit=${6:-10}
+  dicts=("$source_dir"/*.dict)
+  dict_option=()
+  [[ -f ${dicts[0]} ]] && dict_option=(-dict="${dicts[0]}")
   # New inputs go to the first folder only, so the committed seeds stay as they are.
   rm -rf "$work"
   mkdir -p "$work/corpus" "$work/artifacts"
-  "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-    -dict="$source_dir/conversions.dict" \
+  "$fuzzer" -max_total_time="$seconds" -timeout="$limit" -rss_limit_mb=2048 -max_len=4096 \
+    "${dict_option[@]}" \
     -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
     "$work/corpus" "$source_dir/corpus" "$source_dir/regressions"
   echo "corpus grown to $(find "$work/corpus" -type f | wc -l) new inputs in $work/corpus"

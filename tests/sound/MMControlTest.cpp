@@ -4,12 +4,20 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMutex>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "ErrorOf.h"
 
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +35,43 @@ public:
 private:
     QStringList& m_log;
 };
+
+// The game's sound lines, caught while it lives. The sound thread writes them while the test
+// reads, hence the lock.
+class SoundLines {
+public:
+    SoundLines() {
+        const QMutexLocker lock(&s_mutex);
+        s_lines.clear();
+        m_previous = qInstallMessageHandler(&SoundLines::caught);
+    }
+    ~SoundLines() { qInstallMessageHandler(m_previous); }
+    QStringList taken() const {
+        const QMutexLocker lock(&s_mutex);
+        return s_lines;
+    }
+
+private:
+    static void caught(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (QLatin1String(context.category) != QLatin1String("warukyara.sound"))
+            return;
+        const QMutexLocker lock(&s_mutex);
+        s_lines.append(text);
+    }
+    QtMessageHandler m_previous;
+    static inline QMutex s_mutex;
+    static inline QStringList s_lines;
+};
+
+// The sound thread waits here, the first time it has taken its commands, until the test has
+// posted another.
+QSemaphore s_threadHeld;
+QSemaphore s_posted;
+void holdOnce() {
+    sound::afterCommandsTaken = nullptr;
+    s_threadHeld.release();
+    s_posted.tryAcquire(1, 5000);
+}
 
 } // namespace
 
@@ -85,24 +130,65 @@ private Q_SLOTS:
         QFile::remove(beside);
     }
 
-    // The real player, with a file that is not a sound: it stays quiet and never throws.
-    void theRealPlayerCopesWithABrokenFile() {
+    // The real player opens only regular files, without waiting on any, and says what it
+    // found instead in one line; the commands neither wait nor throw.
+    void theRealPlayerNamesWhatItCannotOpen_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("missing") << u"missing"_s << u"was not found"_s;
+        QTest::newRow("text") << u"text"_s << u"is not a WAVE file"_s;
+        QTest::newRow("folder") << u"folder"_s << u"cannot be read (it is a folder)"_s;
+        QTest::newRow("fifo") << u"fifo"_s << u"cannot be read (it is a FIFO)"_s;
+        QTest::newRow("device") << u"device"_s << u"cannot be read (it is a device)"_s;
+        QTest::newRow("link loop")
+            << u"loop"_s << u"cannot be read (Too many levels of symbolic links)"_s;
+        QTest::newRow("unreadable") << u"unreadable"_s << u"cannot be read (Permission denied)"_s;
+    }
+
+    void theRealPlayerNamesWhatItCannotOpen() {
+        QFETCH(QString, kind);
+        QFETCH(QString, line);
         QTemporaryDir folder;
-        const QString path = folder.filePath(u"sky.wav"_s);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not a sound");
-        file.close();
-        sound::MMControl control(path, sound::makeStreamPlayer());
-        control.setDeviceType(u"WaveAudio"_s);
-        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Open"_s));
-        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Prev"_s));
-        QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Play"_s));
-        QTest::qWait(100);
-        sound::MMControl missing(folder.filePath(u"none.wav"_s), sound::makeStreamPlayer());
-        missing.setDeviceType(u"WaveAudio"_s);
-        QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand(u"Open"_s));
-        QVERIFY_THROWS_NO_EXCEPTION(missing.setCommand(u"Play"_s));
+        const QString path = folder.filePath(kind + u".wav"_s);
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == u"text"_s) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a sound") > 0);
+        } else if (kind == u"folder"_s) {
+            QVERIFY(QDir().mkdir(path));
+        } else if (kind == u"fifo"_s) {
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        } else if (kind == u"device"_s) {
+            QCOMPARE(::symlink("/dev/zero", name.constData()), 0);
+        } else if (kind == u"loop"_s) {
+            QCOMPARE(::symlink(name.constData(), name.constData()), 0);
+        } else if (kind == u"unreadable"_s) {
+            QFile::copy(QFINDTESTDATA("../../sound/sky.wav"), path);
+            QVERIFY(QFile::setPermissions(path, {}));
+            // Root reads every ordinary file; a write-only kernel setting refuses even root.
+            if (::geteuid() == 0) {
+                const char* refusing = "/sys/bus/pci/rescan";
+                const int fd = ::open(refusing, O_RDONLY);
+                if (fd >= 0 || errno != EACCES) {
+                    if (fd >= 0)
+                        ::close(fd);
+                    QSKIP("no file here that root cannot read");
+                }
+                QVERIFY(QFile::remove(path));
+                QCOMPARE(::symlink(refusing, name.constData()), 0);
+            }
+        }
+        const SoundLines lines;
+        {
+            sound::MMControl control(path, sound::makeStreamPlayer());
+            control.setDeviceType(u"WaveAudio"_s);
+            QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Open"_s));
+            QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Prev"_s));
+            QVERIFY_THROWS_NO_EXCEPTION(control.setCommand(u"Play"_s));
+            QTRY_VERIFY(!lines.taken().isEmpty());
+        }
+        QCOMPARE(lines.taken(),
+                 QStringList{u"the sound file %1.wav %2; playing without sound"_s.arg(kind, line)});
     }
 
     // With no sound server the real player says so in one line, however often it is asked
@@ -110,13 +196,7 @@ private Q_SLOTS:
     void theRealPlayerSaysOnceThatThereIsNoServer() {
         QTemporaryDir folder;
         qputenv("PULSE_SERVER", "unix:" + folder.filePath(u"none.sock"_s).toLocal8Bit());
-        static QStringList lines;
-        lines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext& context, const QString& text) {
-                if (QLatin1String(context.category) == QLatin1String("warukyara.sound"))
-                    lines.append(text);
-            });
+        const SoundLines lines;
         {
             const QString tune = QFINDTESTDATA("../../sound/sky.wav");
             QVERIFY(!tune.isEmpty());
@@ -128,12 +208,26 @@ private Q_SLOTS:
                 control.setCommand(u"Play"_s);
                 QTest::qWait(100);
             }
-            QTRY_COMPARE(lines.size(), 1);
+            QTRY_COMPARE(lines.taken().size(), 1);
         }
-        qInstallMessageHandler(previous);
         qunsetenv("PULSE_SERVER");
-        QCOMPARE(lines,
+        QCOMPARE(lines.taken(),
                  QStringList{u"no sound server (Connection refused); playing without sound"_s});
+    }
+
+    // A command posted while the sound thread is still busy with the last one is not lost,
+    // even when nothing else will wake the thread.
+    void aCommandPostedWhileTheThreadIsBusyIsCarriedOut() {
+        QTemporaryDir folder;
+        const SoundLines lines;
+        sound::afterCommandsTaken = &holdOnce;
+        auto player = sound::makeStreamPlayer();
+        player->load(folder.filePath(u"first.wav"_s));
+        QVERIFY(s_threadHeld.tryAcquire(1, 5000));
+        player->load(folder.filePath(u"second.wav"_s));
+        s_posted.release();
+        QTRY_VERIFY(lines.taken().contains(
+            u"the sound file second.wav was not found; playing without sound"_s));
     }
 };
 
