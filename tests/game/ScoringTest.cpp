@@ -113,6 +113,8 @@ private Q_SLOTS:
         QTest::newRow("blanks") << "   "
                                 << "1";
         QTest::newRow("megabyte of digits") << QString(1 << 20, u'3') << largest;
+        // The box keeps its first 4096 characters, so the 9 never counts.
+        QTest::newRow("past the box's limit") << QString(4095, u'0') + QStringLiteral("79") << "8";
         QTest::newRow("megabyte of words") << QString(1 << 20, u'あ') << "1";
         QTest::newRow("tiny fraction") << "-0.9999999999999999"
                                        << "0.00000000000000011102230246251565";

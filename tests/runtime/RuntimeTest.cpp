@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -238,6 +239,14 @@ private Q_SLOTS:
         QCOMPARE(m_reports, std::vector<int>{380});
         QCOMPARE(m_endings, std::vector<int>{1});
         QCOMPARE(m_form->dispatcher().exitStatus(), 1);
+    }
+
+    // Memory running out inside a handler ends the game with a report, like any run-time error.
+    void runningOutOfMemoryEndsWithAReport() {
+        m_form->timer(u"Clock").onTimer([] { throw std::bad_alloc(); });
+        m_form->timer(u"Clock").fire();
+        QCOMPARE(m_reports, std::vector<int>{7});
+        QCOMPARE(m_endings, std::vector<int>{1});
     }
 
     void endingTheProgramStopsDispatch() {
