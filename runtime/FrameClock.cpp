@@ -181,7 +181,8 @@ void FrameClock::runOwedFrames(qint64 now) {
 
 void FrameClock::rouse(qint64 now) {
     m_quietFrames = 0;
-    if (!m_batching)
+    // Input seen by a loop nested in a handler waits for the frame around it to end.
+    if (!m_batching || m_inFrame)
         return;
     m_lastNow = now;
     runOwedFrames(now);
