@@ -180,15 +180,16 @@ void FrameClock::runOwedFrames(qint64 now) {
 }
 
 void FrameClock::rouse(qint64 now) {
-    m_quietFrames = 0;
     // Input seen by a loop nested in a handler waits for the frame around it to end.
-    if (!m_batching || m_inFrame)
-        return;
-    m_lastNow = now;
-    runOwedFrames(now);
-    m_batching = false;
-    if (m_timer.isActive())
-        rearm();
+    if (m_batching && !m_inFrame) {
+        m_lastNow = now;
+        runOwedFrames(now);
+        m_batching = false;
+        if (m_timer.isActive())
+            rearm();
+    }
+    // What the player did may show only after a few ticks: a full round runs at frame pace.
+    m_quietFrames = 0;
 }
 
 void FrameClock::rouse() {
