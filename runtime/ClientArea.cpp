@@ -23,7 +23,7 @@ void ClientArea::paintEvent(QPaintEvent* event) {
     const QRect picture(QPoint(0, 0), source.deviceIndependentSize().toSize());
     // Between the twins' densities (150 %) the dense sky is scaled down once, not per paint.
     if (event->region().intersects(picture))
-        m_fitted.draw(painter, source, picture.size());
+        m_fitted.draw(painter, source, picture.size(), event->region());
     // Beyond the picture, in an enlarged window, the window colour shows.
     for (const QRect& rect : event->region() - picture)
         painter.fillRect(rect, palette().window());

@@ -92,6 +92,7 @@ void VisualControl::setHeight(double twips) {
 
 void VisualControl::setVisible(bool visible) {
     m_visible = visible;
+    changed();
     if (m_widget)
         m_widget->setVisible(visible);
 }
@@ -112,6 +113,10 @@ void VisualControl::setWidget(QWidget* widget) {
     if (m_accessibleName)
         m_widget->setAccessibleName(QString::fromUtf8(m_accessibleName));
     place();
+}
+
+void VisualControl::changed() {
+    m_clock.changed();
 }
 
 void VisualControl::moved() {
@@ -167,6 +172,7 @@ QString Label::caption() const {
     return static_cast<QLabel*>(widget())->text();
 }
 void Label::setCaption(const QString& caption) {
+    changed();
     static_cast<QLabel*>(widget())->setText(caption);
 }
 
@@ -190,6 +196,7 @@ QString TextBox::text() const {
     return static_cast<QLineEdit*>(widget())->text();
 }
 void TextBox::setText(const QString& text) {
+    changed();
     static_cast<QLineEdit*>(widget())->setText(text);
 }
 
@@ -244,10 +251,12 @@ MultimediaDevice& MultimediaControl::device() const {
 }
 
 void MultimediaControl::setDeviceType(const QString& deviceType) {
+    changed();
     device().setDeviceType(deviceType);
 }
 
 void MultimediaControl::setCommand(const QString& command) {
+    changed();
     device().setCommand(command);
 }
 

@@ -9,6 +9,7 @@
 #include <runtime/FormHost.h>
 #include <runtime/Twips.h>
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QImage>
@@ -83,6 +84,9 @@ Form::Form(const FormDefinition& definition, FormOptions options)
         for (const MenuEntryDefinition& entry : menu.entries) {
             QAction* action = qmenu->addAction(QString::fromUtf8(entry.caption));
             action->setObjectName(QString::fromUtf8(entry.name));
+            // Connected before the entry's handler, so a batch's owed ticks run before it.
+            QObject::connect(action, &QAction::triggered, m_window.get(),
+                             [this] { m_clock->rouse(); });
             m_controls.emplace_back(new MenuEntry(entry, m_dispatcher, action));
         }
     }
@@ -137,6 +141,7 @@ Form::Form(const FormDefinition& definition, FormOptions options)
     // maximised window on a 4K screen; beyond that only its memory and painting would grow.
     m_window->setMaximumSize(m_window->sizeHint() * 8);
     m_window->layout()->activate(); // the client area has its size before Load reads it
+    m_clock->watch(m_window.get());
 
     // Unless the program around the form says otherwise, the end leaves the message loop; the
     // report waits until the loop has been left, so no dialog opens inside a handler.

@@ -52,6 +52,10 @@ void FormHost::advanceFrames(Form& form, int frames) {
         form.m_clock->advance();
 }
 
+FrameClock& FormHost::frameClock(Form& form) {
+    return *form.m_clock;
+}
+
 void FormHost::onEnd(Form& form, Dispatcher::EndHook ending) {
     form.m_ending = std::move(ending);
 }

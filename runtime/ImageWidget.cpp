@@ -63,6 +63,29 @@ qreal paintedRatio(const QPainter& painter) {
     return ratio > 0 ? ratio : 1;
 }
 
+namespace {
+
+// Through a clip of many rows Qt's raster engine splits a copy over its thread pool, and the
+// hand-off costs more than the copy of a few small rectangles. Bands of at most 64 device rows
+// are copied on this thread, pixel for pixel as a single copy would put them; between the
+// densities a band's edge would fall inside a pixel, so there the copy stays whole.
+void drawPixelForPixel(QPainter& painter, const QPixmap& pixmap, const QRegion& region) {
+    const qreal ratio = pixmap.devicePixelRatio();
+    const int band = int(64 / ratio);
+    if (ratio != std::floor(ratio) || band < 1 || paintedRatio(painter) != ratio) {
+        painter.drawPixmap(QPointF(0, 0), pixmap);
+        return;
+    }
+    const QRect whole(QPoint(0, 0), pixmap.deviceIndependentSize().toSize());
+    for (const QRect& rect : region& whole)
+        for (int y = rect.top(); y <= rect.bottom(); y += band) {
+            const QRect part(rect.left(), y, rect.width(), std::min(band, rect.bottom() + 1 - y));
+            painter.drawPixmap(part, pixmap, QRect(part.topLeft() * ratio, part.size() * ratio));
+        }
+}
+
+} // namespace
+
 LazyPicture::LazyPicture(const QString& resource, qreal ratio) {
     m_normal.resource = resource;
     m_dense.resource = denseTwinOf(resource);
@@ -103,7 +126,8 @@ const QPixmap& LazyPicture::pixmapAt(qreal ratio) {
     return variantAt(ratio).pixmap;
 }
 
-void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalSize) {
+void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalSize,
+                        const QRegion& region) {
     const qreal ratio = paintedRatio(painter);
     const QSize deviceSize(int(std::lround(logicalSize.width() * ratio)),
                            int(std::lround(logicalSize.height() * ratio)));
@@ -118,7 +142,7 @@ void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalS
         m_fitted = QPixmap();
     }
     if (source.size() == deviceSize && source.devicePixelRatio() == ratio) {
-        painter.drawPixmap(QPointF(0, 0), source); // pixel for pixel
+        drawPixelForPixel(painter, source, region);
         return;
     }
     if (!again) {
@@ -140,7 +164,7 @@ void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalS
         fitted.setDevicePixelRatio(ratio);
         m_fitted = QPixmap::fromImage(std::move(fitted));
     }
-    painter.drawPixmap(QPointF(0, 0), m_fitted);
+    drawPixelForPixel(painter, m_fitted, region);
 }
 
 ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
@@ -205,10 +229,11 @@ bool ImageWidget::opaqueAt(QPoint point) {
     return image.valid(source) && qAlpha(image.pixel(source)) != 0;
 }
 
-void ImageWidget::paintEvent(QPaintEvent*) {
+void ImageWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const qreal ratio = paintedRatio(painter);
-    m_fitted.draw(painter, currentPixmap(ratio), m_stretch ? size() : pictureSize());
+    m_fitted.draw(painter, currentPixmap(ratio), m_stretch ? size() : pictureSize(),
+                  event->region());
 }
 
 } // namespace runtime

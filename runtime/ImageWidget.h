@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <QRegion>
 #include <QWidget>
 
 #include <future>
@@ -64,7 +65,8 @@ private:
 // straight, as fitting it would cost a scaling and a copy.
 class FittedPixmap {
 public:
-    void draw(QPainter& painter, const QPixmap& source, QSize logicalSize);
+    // `region` is what the paint event asks for, in logical pixels.
+    void draw(QPainter& painter, const QPixmap& source, QSize logicalSize, const QRegion& region);
 
 private:
     qint64 m_sourceKey = 0;

@@ -12,6 +12,8 @@ class QWidget;
 
 namespace runtime {
 
+class FrameClock;
+
 // What the program around the game, its tests and its benchmarks may do with a form, and the
 // game may not: reach the window, stand in for the player's mouse, read picture facts, step
 // the clock, and decide what the end of the program does.
@@ -34,6 +36,8 @@ public:
 
     // One frame of the form's clock, for forms built without the real clock.
     static void advanceFrames(Form& form, int frames);
+    // The clock itself, for tests that drive it through simulated time.
+    static FrameClock& frameClock(Form& form);
 
     // Replaces what the end of the program does (tests record it instead).
     static void onEnd(Form& form, Dispatcher::EndHook ending);

@@ -68,6 +68,8 @@ protected:
     VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock);
     void setWidget(QWidget* widget);
     QWidget* widget() const { return m_widget; }
+    // A property the player may see or hear was written: the clock leaves its idle pace.
+    void changed();
     // Whether a click at this client-area pixel lands on this control.
     virtual bool hitAt(QPoint pixel) const;
 
