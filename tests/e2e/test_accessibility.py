@@ -39,7 +39,7 @@ def test_the_window_reads_as_the_player_sees_it(bus, launch):
     assert entries == ["ゲーム", "はじまり", "おわり"], entries
 
     game.choose_menu(harness.MENU_END)
-    assert game.wait_exit(5) == 0
+    assert game.wait_exit(harness.EXIT_DEADLINE) == 0
 
 
 def test_a_click_on_a_character_reaches_the_screen_reader(bus, launch):
@@ -75,4 +75,4 @@ def test_a_click_on_a_character_reaches_the_screen_reader(bus, launch):
                for label in a11y.find(tree, "label")), a11y.find(tree, "label")
 
     game.choose_menu(harness.MENU_END)
-    assert game.wait_exit(5) == 0
+    assert game.wait_exit(harness.EXIT_DEADLINE) == 0
