@@ -51,6 +51,9 @@ REPORT_TITLE = "warukyara"
 
 SKY = (173, 230, 248)
 WHITE = (255, 255, 255)
+# The score box, in the client area, and the colour of its digits.
+SCORE_BOX = (8, 24, 65, 41)
+SCORE_COLOUR = (192, 0, 192)
 
 # The menu "ゲーム" and its entries, in order.
 MENU_START = 0  # はじまり
@@ -588,19 +591,27 @@ class Game:
         # Characters fly up and to the right; anything else is two different characters.
         if not (0 <= vx < 400 and -400 < vy <= 0):
             vx = vy = 0
+        self._velocity = vx, vy
         lead = time.monotonic() - t2 + self._click_seconds
         return round(x2 + vx * lead), round(y2 + vy * lead)
 
     _click_seconds = 0.1
+    _velocity = (0, 0)
 
-    def click_character(self):
+    def click_character(self, spread=0):
         """Clicks where aim() says a character will be; returns that point, or None if no
-        character is in view."""
+        character is in view. spread > 0 adds that many clicks on either side of it along the
+        flight, each a tenth of a second of it apart, for tests that may score more than once."""
         aim = self.aim()
         if aim is not None:
+            vx, vy = self._velocity
+            clicks = []
+            for step in range(-spread, spread + 1):
+                x, y = aim[0] + vx * step / 10, aim[1] + vy * step / 10
+                clicks += ["mousemove", round(self.x + x), round(self.y + y), "click", "1"]
             began = time.monotonic()
-            self.click(*aim)
-            self._click_seconds = time.monotonic() - began
+            self.xdotool(*clicks)
+            self._click_seconds = (time.monotonic() - began) / (2 * spread + 1)
         return aim
 
     def key(self, *keys):

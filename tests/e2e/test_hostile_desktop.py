@@ -13,10 +13,8 @@ import pytest
 from PIL import ImageChops
 
 import harness
-from harness import CLIENT_HEIGHT, CLIENT_WIDTH, MENU_END, MENU_START
+from harness import CLIENT_HEIGHT, CLIENT_WIDTH, MENU_END, MENU_START, SCORE_BOX, SCORE_COLOUR
 
-PURPLE = (192, 0, 192)
-SCORE_BOX = (8, 24, 65, 41)
 PASTED_BYTES = 10_000_000
 # How many characters of a paste the score box keeps.
 BOX_LIMIT = 4096
@@ -88,7 +86,7 @@ def test_ten_megabytes_pasted_into_the_score_box(paste, xvfb, launch, workdir):
         game.click(30, 44)
         game.key("ctrl+v")
         harness.wait_until(
-            lambda: harness.count_colour(game.screenshot(), SCORE_BOX, PURPLE) > 20, 20,
+            lambda: harness.count_colour(game.screenshot(), SCORE_BOX, SCORE_COLOUR) > 20, 20,
             "the pasted digits in the score box")
     finally:
         harness.stop(owner)
