@@ -627,11 +627,11 @@ class Game:
         before_keys(), if given, runs once the menu is open, just before the keys that choose.
         """
         self.xdotool("mousemove", self.x + 20, self.y - self.menu_height // 2, "click", "1")
-        wait_until(self.popups, 10, "the menu opening")
+        wait_until(self.popups, 20, "the menu opening")
         if before_keys is not None:
             before_keys()
         self.key(*["Down"] * (index + 1), "Return")
-        wait_until(lambda: not self.running() or not self.popups(), 10, "the menu closing")
+        wait_until(lambda: not self.running() or not self.popups(), 20, "the menu closing")
 
     def screenshot(self):
         """The client area as an RGB image of CLIENT_WIDTH x CLIENT_HEIGHT."""
