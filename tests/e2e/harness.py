@@ -552,7 +552,7 @@ class Game:
         self.locate()
         # The bottom right corner is sky on every screen of the game; the bare server is black.
         wait_until(lambda: pixel(self.screenshot(), CLIENT_WIDTH - 18, CLIENT_HEIGHT - 14) == SKY,
-                   max(limit.remaining(), 5), "the window's sky drawn", interval=0.05)
+                   max(limit.remaining(), 15), "the window's sky drawn", interval=0.05)
         return self
 
     def locate(self):
