@@ -86,7 +86,7 @@ def test_ten_megabytes_pasted_into_the_score_box(paste, xvfb, launch, workdir):
         game.click(30, 44)
         game.key("ctrl+v")
         harness.wait_until(
-            lambda: harness.count_colour(game.screenshot(), SCORE_BOX, SCORE_COLOUR) > 20, 20,
+            lambda: harness.count_colour(game.screenshot(), SCORE_BOX, SCORE_COLOUR) > 20, 60,
             "the pasted digits in the score box")
     finally:
         harness.stop(owner)

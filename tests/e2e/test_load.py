@@ -71,6 +71,8 @@ def test_bursts_resizes_and_moves_keep_the_score_exact(xvfb, launch, workdir):
     clipboard.expect(0, "before the start")
     game.choose_menu(MENU_START)
     started = time.monotonic()
+    harness.wait_until(lambda: harness.find_character(game.screenshot()), 10,
+                       "a character in view after はじまり")
 
     clicks = hits = attempts = 0
     for n, (sx, sy) in enumerate(BURST_TARGETS):

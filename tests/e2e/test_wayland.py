@@ -169,7 +169,7 @@ def test_a_player_plays_through_a_nested_compositor(nested_weston, isolated_env,
                 return harness.within(score, 1.0)
             return score()
 
-        points = harness.wait_until(scored, 6, "a click scoring", interval=0.1)
+        points = harness.wait_until(scored, 15, "a click scoring", interval=0.1)
         assert points.isdigit() and 1 <= int(points) <= clicks, (points, clicks)
         choose(harness.MENU_END)
         assert game.wait_exit(harness.EXIT_DEADLINE) == 0
