@@ -10,6 +10,7 @@ so each reading is fresh and nothing of pyatspi's state outlives it:
     a11y.py listen PID SECONDS  prints "ready", then each text change, one JSON line each
 """
 import json
+import select
 import signal
 import subprocess
 import sys
@@ -90,6 +91,20 @@ class SessionBus:
             raise AssertionError(f"the AT-SPI listener failed: {err.decode(errors='replace')}")
         return [json.loads(line) for line in out.decode().splitlines() if line.strip()]
 
+    def events_until(self, listener, enough, timeout):
+        """The events a listener prints until enough(events) holds (or timeout s pass); then
+        the listener is ended with SIGTERM, which it answers by stopping cleanly."""
+        events = []
+        limit = self._harness.deadline(timeout)
+        while not enough(events) and not limit.expired():
+            ready, _, _ = select.select([listener.stdout], [], [], limit.remaining())
+            line = listener.stdout.readline() if ready else b""
+            if not line:
+                break
+            events.append(json.loads(line))
+        listener.terminate()
+        return events + self.events(listener, 10)
+
     def stop(self):
         self._harness.stop(self._launcher)
         # Closing its input ends the shell, and dbus-run-session then ends the bus.
@@ -168,6 +183,7 @@ def _listen(pyatspi, pid, seconds):
 
     pyatspi.Registry.registerEventListener(on_event, "object:text-changed")
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, pyatspi.Registry.stop)
     # Qt sends events only once it has heard of a listener; a moment lets that reach it.
     GLib.timeout_add(300, lambda: print("ready", flush=True) and False)
     pyatspi.Registry.start()

@@ -28,9 +28,21 @@ from pathlib import Path
 
 from PIL import ImageGrab
 
-# The form's client area, below the menu bar, in pixels at 96 dpi.
-CLIENT_WIDTH = 558
-CLIENT_HEIGHT = 464
+
+
+def _client_size():
+    """The form's client area in pixels at 96 dpi, as the form's definition gives it in twips."""
+    source = Path(os.environ.get("WARUKYARA_SOURCE_DIR", Path(__file__).resolve().parents[2]))
+    text = (source / "form" / "Form1Definition.cpp").read_text()
+    twips = [re.search(rf"\.{name}\s*=\s*(\d+)", text) for name in ("clientWidth", "clientHeight")]
+    if not all(twips):
+        raise RuntimeError("the form's definition gives no clientWidth and clientHeight")
+    # 15 twips make one pixel at 96 dpi.
+    return tuple(int(match.group(1)) // 15 for match in twips)
+
+
+# The form's client area, below the menu bar.
+CLIENT_WIDTH, CLIENT_HEIGHT = _client_size()
 # A menu bar taller than this is no menu bar of ours.
 MENU_HEIGHT_MAX = 60
 WINDOW_TITLE = "Form1"
@@ -39,12 +51,19 @@ REPORT_TITLE = "warukyara"
 
 SKY = (173, 230, 248)
 WHITE = (255, 255, 255)
+# The score box, in the client area, and the colour of its digits.
+SCORE_BOX = (8, 24, 65, 41)
+SCORE_COLOUR = (192, 0, 192)
 
 # The menu "ゲーム" and its entries, in order.
 MENU_START = 0  # はじまり
 MENU_END = 1  # おわり
 
 RECORDING_RATE = 22050
+
+# How long the game may take to end once asked. It ends in a fraction of a second; this is the
+# bound for a sanitizer build on a machine busy with other tests, not a measure of speed.
+EXIT_DEADLINE = 15
 
 
 class Deadline:
@@ -75,6 +94,14 @@ def wait_until(condition, seconds, what, interval=0.05):
         if limit.expired():
             raise AssertionError(f"{what}: not within {seconds} s")
         time.sleep(interval)
+
+
+def within(condition, seconds, interval=0.05):
+    """Polls condition() for up to seconds and returns its first true value, or None."""
+    try:
+        return wait_until(condition, seconds, "", interval)
+    except AssertionError:
+        return None
 
 
 def _die_with_parent():
@@ -499,21 +526,33 @@ class Game:
     def running(self):
         return self.process.poll() is None
 
-    def wait_window(self, timeout=20):
-        """Waits for the window Form1 and learns where its client area is."""
+    def find_window(self, timeout=20):
+        """Waits for the visible window Form1 that this process maps (by its _NET_WM_PID, so
+        no other program's window of that name is taken for it) and returns its id."""
         def found():
             if not self.running():
                 raise AssertionError(f"the game ended with status {self.returncode} before its "
                                      f"window appeared: {self.stderr_text()}")
-            return windows_named(self.env, WINDOW_TITLE)
+            return [w for w in windows_of(self.env, self.pid)
+                    if window_name(self.env, w) == WINDOW_TITLE]
 
-        self.window_id = wait_until(found, timeout, f"a visible window named {WINDOW_TITLE}",
-                                    interval=0.1)[0]
+        self.window_id = wait_until(found, timeout, f"a visible window {WINDOW_TITLE} of pid "
+                                    f"{self.pid}", interval=0.1)[0]
+        return self.window_id
+
+    def wait_window(self, timeout=20):
+        """Waits for the game's window, learns where its client area is, and waits until the
+        client area is drawn: before that, clicks and keys can go nowhere."""
+        limit = Deadline(timeout)
+        self.find_window(timeout)
         _, _, _, height = window_geometry(self.env, self.window_id)
         self.menu_height = height - CLIENT_HEIGHT
         assert 0 < self.menu_height < MENU_HEIGHT_MAX, \
             f"no menu bar above a {CLIENT_HEIGHT}-pixel client area (window height {height})"
         self.locate()
+        # The bottom right corner is sky on every screen of the game; the bare server is black.
+        wait_until(lambda: pixel(self.screenshot(), CLIENT_WIDTH - 18, CLIENT_HEIGHT - 14) == SKY,
+                   max(limit.remaining(), 15), "the window's sky drawn", interval=0.05)
         return self
 
     def locate(self):
@@ -531,25 +570,87 @@ class Game:
         """A player's click at a pixel of the client area."""
         self.xdotool("mousemove", self.x + x, self.y + y, "click", "1")
 
+    def aim(self):
+        """Where the bottom-left character will be when a click sent now arrives, or None.
+
+        On a busy machine a screenshot and a click each take up to a second, long enough for a
+        character to fly out from under a point aimed at in the last shot. Two shots give its
+        speed; it is led by that speed over the time since the last shot plus a click's time.
+        """
+        sightings = []
+        for _ in range(2):
+            before = time.monotonic()
+            shot = self.screenshot()
+            seen = (before + time.monotonic()) / 2
+            point = find_character(shot)
+            if point is None:
+                return None
+            sightings.append((seen, point))
+        (t1, (x1, y1)), (t2, (x2, y2)) = sightings
+        vx, vy = (x2 - x1) / (t2 - t1), (y2 - y1) / (t2 - t1)
+        # Characters fly up and to the right; anything else is two different characters.
+        if not (0 <= vx < 400 and -400 < vy <= 0):
+            vx = vy = 0
+        self._velocity = vx, vy
+        lead = time.monotonic() - t2 + self._click_seconds
+        return round(x2 + vx * lead), round(y2 + vy * lead)
+
+    _click_seconds = 0.1
+    _velocity = (0, 0)
+
+    def click_character(self, spread=0):
+        """Clicks where aim() says a character will be; returns that point, or None if no
+        character is in view. spread > 0 adds that many clicks on either side of it along the
+        flight, each a tenth of a second of it apart, for tests that may score more than once."""
+        aim = self.aim()
+        if aim is not None:
+            vx, vy = self._velocity
+            clicks = []
+            for step in range(-spread, spread + 1):
+                x, y = aim[0] + vx * step / 10, aim[1] + vy * step / 10
+                clicks += ["mousemove", round(self.x + x), round(self.y + y), "click", "1"]
+            began = time.monotonic()
+            self.xdotool(*clicks)
+            self._click_seconds = (time.monotonic() - began) / (2 * spread + 1)
+        return aim
+
     def key(self, *keys):
         self.xdotool("key", "--clearmodifiers", *keys)
 
     def popups(self):
         return [w for w in windows_of(self.env, self.pid) if w != self.window_id]
 
-    def choose_menu(self, index):
+    def choose_menu(self, index, before_keys=None):
         """Opens "ゲーム" with a click on its title and picks entry index with the keyboard.
 
         A mouse click on an entry can come before Qt is ready for it; the keys cannot.
+        before_keys(), if given, runs once the menu is open, just before the keys that choose.
         """
         self.xdotool("mousemove", self.x + 20, self.y - self.menu_height // 2, "click", "1")
-        wait_until(self.popups, 5, "the menu opening")
+        wait_until(self.popups, 20, "the menu opening")
+        if before_keys is not None:
+            before_keys()
         self.key(*["Down"] * (index + 1), "Return")
-        wait_until(lambda: not self.running() or not self.popups(), 5, "the menu closing")
+        wait_until(lambda: not self.running() or not self.popups(), 20, "the menu closing")
 
     def screenshot(self):
         """The client area as an RGB image of CLIENT_WIDTH x CLIENT_HEIGHT."""
         return grab(self.env, (self.x, self.y, CLIENT_WIDTH, CLIENT_HEIGHT))
+
+    def wait_settled(self, settle, timeout):
+        """The client area once it has shown the same picture for settle seconds."""
+        limit = Deadline(timeout)
+        shot = self.screenshot()
+        since = time.monotonic()
+        while time.monotonic() - since < settle:
+            if limit.expired():
+                raise AssertionError(f"the window did not hold still for {settle} s within "
+                                     f"{timeout} s")
+            time.sleep(0.05)
+            now = self.screenshot()
+            if now.tobytes() != shot.tobytes():
+                shot, since = now, time.monotonic()
+        return shot
 
     def window_screenshot(self):
         """The whole window, menu bar included."""
@@ -578,18 +679,22 @@ class Game:
 
 def play_recorded_game(start_game, pulse, path):
     """A recorded game: with the sink's monitor recorded into path, start_game() starts the game,
-    a player waits, chooses はじまり, listens 2 s and chooses おわり, which must end the game with
-    status 0. Returns the second of the recording at which はじまり was chosen."""
+    a second of it is recorded before はじまり is chosen and two seconds after, then おわり must
+    end the game with status 0. Returns the second of the recording at which the key that chose
+    はじまり was sent: the tune may start no earlier."""
     recording = pulse.record(path)
     try:
         game = start_game()
-        time.sleep(1.5)
-        tune_at = recording.seconds()
-        game.choose_menu(MENU_START)
-        time.sleep(2)
+        shown = recording.seconds()
+        wait_until(lambda: recording.seconds() >= shown + 1, 30, "a second recorded before はじまり")
+        marks = []
+        game.choose_menu(MENU_START, before_keys=lambda: marks.append(recording.seconds()))
+        tune_at = marks[0]
+        wait_until(lambda: recording.seconds() >= tune_at + 2, 30, "two seconds recorded after "
+                   "はじまり")
         assert game.running(), "the game ended after はじまり"
         game.choose_menu(MENU_END)
-        status = game.wait_exit(3)
+        status = game.wait_exit(EXIT_DEADLINE)
         assert status == 0, f"おわり ended the game with status {status} (None: still running)"
     finally:
         recording.stop()

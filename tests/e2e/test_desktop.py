@@ -30,4 +30,4 @@ def test_window_class_matches_the_desktop_entry(xvfb, launch):
     assert entry["Exec"].split()[0] == instance
     assert entry["Icon"] == "warukyara"
     game.choose_menu(harness.MENU_END)
-    assert game.wait_exit(5) == 0
+    assert game.wait_exit(harness.EXIT_DEADLINE) == 0

@@ -53,8 +53,7 @@ def device(box, ratio=RATIO):
 
 def wait_scaled_window(game, ratio):
     """Game.wait_window for a window scaled by ratio: finds it and where its client area is."""
-    game.window_id = harness.wait_until(
-        lambda: harness.windows_named(game.env, harness.WINDOW_TITLE), 20, "the window")[0]
+    game.find_window()
     x, y, width, height = game.geometry()
     game.menu_height = height - ratio * harness.CLIENT_HEIGHT
     assert 0 < game.menu_height < ratio * harness.MENU_HEIGHT_MAX, height
@@ -87,7 +86,7 @@ def test_title_figure_at_twice_the_density(workdir, isolated_env, launch):
         assert 0.35 < odd < 0.65, f"{odd:.2f} of {edges} sharp edges on odd device pixels"
 
         game.choose_menu(harness.MENU_END)
-        assert game.wait_exit(2) == 0
+        assert game.wait_exit(harness.EXIT_DEADLINE) == 0
 
 
 if __name__ == "__main__":

@@ -36,9 +36,10 @@ def test_refuses_in_one_line_without_a_display(prepare, isolated_env, launch, ga
     what = prepare(isolated_env)
     began = time.monotonic()
     game = launch(binary=game_path.resolve(), wait_window=False)
-    status = game.wait_exit(1)
+    status = game.wait_exit(harness.EXIT_DEADLINE)
     took = time.monotonic() - began
-    assert status is not None, f"{what}: the game was still running 1 s after it started"
+    assert status is not None, \
+        f"{what}: the game was still running {harness.EXIT_DEADLINE} s after it started"
     assert status != 0, f"{what}: the game ended with status 0"
     assert status > 0, f"{what}: the game died of signal {-status}: {game.stderr_text()}"
     lines = game.stderr_lines()
