@@ -24,17 +24,19 @@ def test_a_click_on_a_character_scores(xvfb, launch):
         shot = game.screenshot()
         return shot if harness.count_colour(shot, SCORE_BOX, SCORE_COLOUR) > 0 else None
 
-    shot = None
-    for attempt in range(1, 9):
+    # The slowest character stays in view for seconds; aim again until one click lands.
+    shot = aim = None
+    flight = harness.deadline(20)
+    attempts = 0
+    while shot is None and not flight.expired():
         aim = game.click_character(spread=2)
         if aim is None:
             continue
+        attempts += 1
         # A miss never scores, so this bound only costs time on a miss.
         shot = harness.within(scored, 1.5, interval=0.1)
-        if shot is not None:
-            break
-    assert shot is not None, "no click on a character scored in 8 attempts"
-    print(f"a click on the character at {aim} scored (attempt {attempt})")
+    assert shot is not None, f"none of {attempts} clicks at a character scored"
+    print(f"a click on the character at {aim} scored (attempt {attempts})")
 
     harness.wait_until(lambda: harness.count_colour(game.screenshot(), TAUNT, BLUE) > 100, 5,
                        "the first taunt in blue after the first point")
