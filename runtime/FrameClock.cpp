@@ -1,6 +1,6 @@
 #include "FrameClock.h"
 
-#include <runtime/Controls.h>
+#include "ControlHost.h"
 
 #include <algorithm>
 
@@ -27,6 +27,11 @@ void FrameClock::unschedule(Timer& timer) {
 void FrameClock::halt() {
     m_halted = true;
     m_scheduled.clear();
+    startOrStop();
+}
+
+void FrameClock::setReal(bool real) {
+    m_real = real;
     startOrStop();
 }
 
@@ -60,9 +65,8 @@ void FrameClock::advance() {
 }
 
 void FrameClock::moved(VisualControl& control) {
-    if (control.m_moved)
+    if (!ControlHost::markMoved(control))
         return;
-    control.m_moved = true;
     m_moved.push_back(&control);
     if (m_inFrame || m_applyPosted)
         return;
@@ -73,10 +77,8 @@ void FrameClock::moved(VisualControl& control) {
 
 void FrameClock::applyGeometry() {
     m_applyPosted = false;
-    for (VisualControl* control : std::exchange(m_moved, {})) {
-        control->m_moved = false;
-        control->place();
-    }
+    for (VisualControl* control : std::exchange(m_moved, {}))
+        ControlHost::place(*control);
 }
 
 } // namespace runtime

@@ -105,7 +105,8 @@ private Q_SLOTS:
     }
 
     void theControlsCarryTheirPictures() {
-        runtime::Form form(form::form1Definition(), {.realTimers = false});
+        runtime::Form form(form::form1Definition());
+        runtime::FormHost::stopRealClock(form);
         const QSize natural[] = {{50, 74}, {100, 101}, {80, 80}, {40, 40}, {146, 78}};
         const int frames[] = {2, 1, 1, 2, 1};
         for (int i = 0; i <= 4; ++i) {

@@ -72,10 +72,10 @@ private Q_SLOTS:
         f.form().load();
         f.start();
         f.tick(4);
-        QVERIFY(
-            f.character(3).pixelRect().intersects(runtime::FormHost::clientArea(f.form())->rect()));
-        QVERIFY(!f.character(0).pixelRect().intersects(
-            runtime::FormHost::clientArea(f.form())->rect()));
+        QVERIFY(runtime::FormHost::pixelRect(f.character(3))
+                    .intersects(runtime::FormHost::clientArea(f.form())->rect()));
+        QVERIFY(!runtime::FormHost::pixelRect(f.character(0))
+                     .intersects(runtime::FormHost::clientArea(f.form())->rect()));
     }
 
     void clicksDoNotMoveOrHideACharacter() {

@@ -14,8 +14,8 @@ private Q_SLOTS:
             QCOMPARE(f.character(i).top(), 6960.0f);
             QCOMPARE(f.character(i).top(), f.form().scaleHeight());
             QCOMPARE(f.character(i).left(), lefts[i]);
-            QVERIFY(!f.character(i).pixelRect().intersects(
-                runtime::FormHost::clientArea(f.form())->rect()));
+            QVERIFY(!runtime::FormHost::pixelRect(f.character(i))
+                         .intersects(runtime::FormHost::clientArea(f.form())->rect()));
         }
         QCOMPARE(f.character(3).width(), 585.0f);
         QCOMPARE(f.character(4).height(), 1170.0f);
