@@ -1,19 +1,13 @@
 #include "DisplayCheck.h"
 
-#include <QCoreApplication>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QList>
 #include <QScreen>
 #include <QStringList>
-#include <QWidget>
-
-#include <runtime/Fonts.h>
-
-#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <unistd.h>
 #include <utility>
 
@@ -40,6 +34,12 @@ QStringList platformNames(const QString& requested) {
     return names;
 }
 
+QString platformRefusal(const QString& platform) {
+    return QStringLiteral("the platform '%1' shows no window on a desktop; the game plays on X11 "
+                          "(xcb) or Wayland")
+        .arg(platform);
+}
+
 QString displayNamed(bool wayland) {
     const char* variable = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
     return QStringLiteral("%1=%2").arg(QLatin1String(variable), qEnvironmentVariable(variable));
@@ -54,6 +54,8 @@ struct HeldMessage {
 
 QString g_requested;
 QtMessageHandler g_qtHandler = nullptr;
+// Qt may log from any of its threads while the application starts.
+std::mutex g_heldLock;
 QList<HeldMessage> g_held;
 
 // Qt tries the first requested plugin first; left to itself, it picks Wayland only in a Wayland
@@ -68,20 +70,19 @@ bool startsWayland(const QString& requested) {
 // Until then every message is held back, and passed on once Qt has started.
 void startMessageHandler(QtMsgType type, const QMessageLogContext& context,
                          const QString& message) {
+    std::unique_lock lock(g_heldLock);
     if (type != QtFatalMsg) {
         g_held.append({type, QByteArray(context.category), message});
         return;
     }
     const bool wayland = startsWayland(g_requested);
     const QString reason = g_held.isEmpty() ? message : g_held.first().text;
+    lock.unlock();
     report(QStringLiteral("cannot open the %1 display %2 (%3)")
                .arg(wayland ? QStringLiteral("Wayland") : QStringLiteral("X11"),
                     displayNamed(wayland), reason.simplified()));
     ::_exit(kRefusalStatus);
 }
-
-// The Debian package of the best of the faces the window maps the form's Japanese gothic to.
-constexpr const char16_t* kJapaneseGothicPackage = u"fonts-ipafont-gothic";
 
 } // namespace
 
@@ -96,9 +97,7 @@ QString refusalBeforeStart(const QString& requested) {
     const QStringList names = platformNames(requested);
     for (const QString& name : names)
         if (!isAccepted(name))
-            return QStringLiteral("the platform '%1' shows no window on a desktop; the game "
-                                  "plays on X11 (xcb) or Wayland")
-                .arg(name);
+            return platformRefusal(name);
 
     const bool x11 = names.isEmpty() || names.contains(QStringLiteral("xcb"));
     const bool wayland =
@@ -118,26 +117,34 @@ QString refusalBeforeStart(const QString& requested) {
 
 StartGuard::StartGuard(const QString& requested) {
     g_requested = requested;
-    g_held.clear();
+    {
+        const std::lock_guard lock(g_heldLock);
+        g_held.clear();
+    }
     g_qtHandler = qInstallMessageHandler(startMessageHandler);
 }
 
-void StartGuard::release() {
+void StartGuard::release(Held held) {
     if (!std::exchange(m_active, false))
         return;
     qInstallMessageHandler(g_qtHandler);
-    for (const HeldMessage& held : std::exchange(g_held, {}))
-        qt_message_output(held.type,
-                          QMessageLogContext(nullptr, 0, nullptr, held.category.constData()),
-                          held.text);
+    QList<HeldMessage> messages;
+    {
+        const std::lock_guard lock(g_heldLock);
+        messages = std::exchange(g_held, {});
+    }
+    if (held == Held::Drop)
+        return;
+    for (const HeldMessage& message : messages)
+        qt_message_output(message.type,
+                          QMessageLogContext(nullptr, 0, nullptr, message.category.constData()),
+                          message.text);
 }
 
 QString refusalAfterStart() {
     const QString platform = QGuiApplication::platformName();
     if (!isAccepted(platform))
-        return QStringLiteral("the platform '%1' shows no window on a desktop; the game plays "
-                              "on X11 (xcb) or Wayland")
-            .arg(platform);
+        return platformRefusal(platform);
     // With fewer than 16 bits per pixel Qt has no paint engine for the window's backing store,
     // and the first paint of the text box crashes.
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -148,46 +155,8 @@ QString refusalAfterStart() {
     return {};
 }
 
-QString missingFontNotice() {
-    const QStringList installed = QFontDatabase::families();
-    const QStringList gothics = runtime::japaneseGothics();
-    if (std::any_of(gothics.begin(), gothics.end(),
-                    [&](const QString& face) { return installed.contains(face); }))
-        return {};
-    const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
-    const QString effect = japanese.isEmpty()
-                               ? QStringLiteral("the menu and the texts show empty boxes")
-                               : QStringLiteral("the texts are drawn in %1").arg(japanese.first());
-    return QStringLiteral("the Japanese font %1 is not installed (Debian package %2); %3")
-        .arg(gothics.first(), QString::fromUtf16(kJapaneseGothicPackage), effect);
-}
-
 void report(const QString& line) {
     std::fprintf(stderr, "warukyara: %s\n", qPrintable(line));
-}
-
-WindowDestroyWatch::WindowDestroyWatch(const QWidget& window, std::function<void()> onDestroyed)
-    : m_onDestroyed(std::move(onDestroyed)) {
-    if (QGuiApplication::platformName() != u"xcb")
-        return; // elsewhere the window is closed through the compositor, as by the player
-    m_window = quint32(window.winId());
-    QCoreApplication::instance()->installNativeEventFilter(this);
-}
-
-WindowDestroyWatch::~WindowDestroyWatch() {
-    if (m_window != 0)
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-}
-
-bool WindowDestroyWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (eventType != "xcb_generic_event_t")
-        return false;
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY)
-        return false;
-    if (static_cast<const xcb_destroy_notify_event_t*>(message)->window == m_window)
-        m_onDestroyed();
-    return false;
 }
 
 } // namespace display

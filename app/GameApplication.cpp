@@ -1,5 +1,7 @@
 #include "GameApplication.h"
 #include "DisplayCheck.h"
+#include "FontNotice.h"
+#include "WindowDestroyWatch.h"
 
 #include <Form1.h>
 #include <runtime/FormHost.h>
@@ -18,11 +20,12 @@ int runGame(int argc, char* argv[], const std::function<void(Form1&)>& prepare) 
     }
     display::StartGuard guard(platform);
     QApplication app(argc, argv);
-    guard.release();
     if (const QString refusal = display::refusalAfterStart(); !refusal.isEmpty()) {
+        guard.release(display::StartGuard::Held::Drop);
         display::report(refusal);
         return display::kRefusalStatus;
     }
+    guard.release();
     if (const QString notice = display::missingFontNotice(); !notice.isEmpty())
         display::report(notice);
     QApplication::setApplicationName(QStringLiteral("warukyara"));

@@ -27,8 +27,8 @@ public:
 // The game as the tests drive it: no real clock, ticks and clicks fired by hand, after Load
 // and (unless it is to stay on its title screen) "はじまり".
 struct StartedGame {
-    explicit StartedGame(bool start = true)
-        : game(std::make_unique<NullSound>(), runtime::FormOptions{.realTimers = false}) {
+    explicit StartedGame(bool start = true) : game(std::make_unique<NullSound>()) {
+        runtime::FormHost::stopRealClock(form());
         runtime::FormHost::onEnd(form(), [](int, const runtime::RuntimeError*) {});
         form().load();
         if (start)

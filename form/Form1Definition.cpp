@@ -8,10 +8,10 @@ namespace {
 using runtime::ControlDefinition;
 using runtime::ControlKind;
 using runtime::FontDefinition;
+using runtime::kShiftJisCharset;
 using runtime::MenuDefinition;
 using runtime::MenuEntryDefinition;
 
-constexpr int kShiftJisCharset = 128;
 constexpr FontDefinition kTextFont{"ＭＳ Ｐゴシック", 12, 400, kShiftJisCharset};
 constexpr FontDefinition kInstructionsFont{"ＭＳ Ｐゴシック", 14.25, 400, kShiftJisCharset};
 constexpr FontDefinition kTauntFont{"ＭＳ Ｐゴシック", 18, 400, kShiftJisCharset};

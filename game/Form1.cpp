@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Form1Definition.h"
+#include "Taunts.h"
 
 #include <MMControl.h>
 #include <runtime/Conversions.h>
@@ -10,33 +11,32 @@
 
 namespace {
 
-// One tick of flight, in twips: up, to the right, narrower, flatter.
-constexpr double kRise = 65;
-constexpr double kDrift = 100;
-constexpr double kNarrowing = 10;
-constexpr double kFlattening = 8;
-
-struct Taunt {
-    double score;
-    const char16_t* text;
+// One character's flight: the timer that moves it, that timer's interval in the form's
+// milliseconds (each lasts one frame of the clock), and what a tick does to it in twips.
+struct Flight {
+    int timer;
+    int interval;
+    double rise = 65;
+    double drift = 100;
+    double narrowing = 10;
+    double flattening = 8;
 };
 
-constexpr std::array kTaunts{
-    Taunt{1, u"お前なんか俺の敵じゃねぇ"},
-    Taunt{5, u"ちゃんと目ひらいてる？"},
-    Taunt{8, u"やる気ないだろお前"},
-    Taunt{12, u"まだまだだね"},
-    Taunt{15, u"痛くもかゆくもない"},
-    Taunt{20, u"うっ・・・"},
-    Taunt{25, u"燃え尽きたぜ"},
+// Load sets the timers going in this order, which is also the order in which timers due in the
+// same frame tick.
+constexpr std::array kFlights{
+    Flight{.timer = 1, .interval = 1}, // Image1(0)
+    Flight{.timer = 2, .interval = 5}, // Image1(1)
+    Flight{.timer = 3, .interval = 2}, // Image1(2)
+    Flight{.timer = 4, .interval = 3}, // Image1(3)
+    Flight{.timer = 5, .interval = 4}, // Image1(4)
 };
 
 } // namespace
 
-Form1::Form1() : Form1(sound::makeGameSound(), runtime::FormOptions{}) {}
+Form1::Form1() : Form1(sound::makeGameSound()) {}
 
-Form1::Form1(std::unique_ptr<runtime::MultimediaDevice> sound, runtime::FormOptions options)
-    : m_form(form::form1Definition(), options) {
+Form1::Form1(std::unique_ptr<runtime::MultimediaDevice> sound) : m_form(form::form1Definition()) {
     MMControl1().attach(std::move(sound));
     m_form.onLoad([this] { Form_Load(); });
     m_form.menuEntry(u"MenuStart").onClick([this] { MenuStart_Click(); });
@@ -57,11 +57,8 @@ runtime::Timer& Form1::Timer(int number) {
 void Form1::Form_Load() {
     for (int i = 0; i <= 4; ++i)
         Image1(i).setTop(m_form.scaleHeight());
-    Timer(1).setInterval(1);
-    Timer(2).setInterval(5);
-    Timer(3).setInterval(2);
-    Timer(4).setInterval(3);
-    Timer(5).setInterval(4);
+    for (const Flight& flight : kFlights)
+        Timer(flight.timer).setInterval(flight.interval);
     MMControl1().setDeviceType(QStringLiteral("WaveAudio"));
     MMControl1().setCommand(QStringLiteral("Open"));
 }
@@ -79,29 +76,31 @@ void Form1::MenuEnd_Click() {
 }
 
 void Form1::Timer1_Timer() {
-    fly(Image1(0));
+    fly(1);
 }
 void Form1::Timer2_Timer() {
-    fly(Image1(1));
+    fly(2);
 }
 void Form1::Timer3_Timer() {
-    fly(Image1(2));
+    fly(3);
 }
 void Form1::Timer4_Timer() {
-    fly(Image1(3));
+    fly(4);
 }
 void Form1::Timer5_Timer() {
-    fly(Image1(4));
+    fly(5);
 }
 
-void Form1::fly(runtime::Image& character) {
+void Form1::fly(int timer) {
     if (startFlag != 1)
         return;
-    character.setTop(double(character.top()) - kRise);
-    character.setLeft(double(character.left()) + kDrift);
+    const auto flight = std::ranges::find(kFlights, timer, &Flight::timer);
+    runtime::Image& character = Image1(int(flight - kFlights.begin()));
+    character.setTop(double(character.top()) - flight->rise);
+    character.setLeft(double(character.left()) + flight->drift);
     // A size cannot go below zero: the character shrinks to nothing and flies on unseen.
-    character.setWidth(std::max(0.0, double(character.width()) - kNarrowing));
-    character.setHeight(std::max(0.0, double(character.height()) - kFlattening));
+    character.setWidth(std::max(0.0, double(character.width()) - flight->narrowing));
+    character.setHeight(std::max(0.0, double(character.height()) - flight->flattening));
 }
 
 void Form1::Image1_Click(std::int16_t) {
@@ -109,7 +108,7 @@ void Form1::Image1_Click(std::int16_t) {
     const QString written = runtime::numberText(runtime::lenientNumber(score.text()) + 1);
     score.setText(written);
     const double scored = runtime::strictNumber(written);
-    for (const Taunt& taunt : kTaunts)
+    for (const game::Taunt& taunt : game::kTaunts)
         if (scored == taunt.score)
             Label1().setCaption(QString::fromUtf16(taunt.text));
 }

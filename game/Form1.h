@@ -11,8 +11,8 @@ class Form1 {
 public:
     // The game as it is played, with its tune.
     Form1();
-    // The game with another sound device behind MMControl1, and other runtime options.
-    Form1(std::unique_ptr<runtime::MultimediaDevice> sound, runtime::FormOptions options);
+    // The game with another sound device behind MMControl1.
+    explicit Form1(std::unique_ptr<runtime::MultimediaDevice> sound);
 
     runtime::Form& form() { return m_form; }
     std::int16_t startFlagValue() const { return startFlag; }
@@ -28,8 +28,8 @@ private:
     void Timer5_Timer();
     void Image1_Click(std::int16_t Index);
 
-    // The one step every timer takes with its own character.
-    void fly(runtime::Image& character);
+    // The one step a timer takes with its own character.
+    void fly(int timer);
 
     runtime::Image& Image1(int index) { return m_form.image(u"Image1", index); }
     runtime::Image& Image2() { return m_form.image(u"Image2"); }

@@ -1,5 +1,6 @@
-#include <runtime/Controls.h>
+#include "ControlHost.h"
 
+#include "ClientArea.h"
 #include "Clipboard.h"
 #include "FrameClock.h"
 #include "ImageWidget.h"
@@ -7,7 +8,6 @@
 #include <runtime/Fonts.h>
 #include <runtime/Twips.h>
 
-#include <QAction>
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,7 +94,7 @@ void VisualControl::setVisible(bool visible) {
     m_visible = visible;
     changed();
     if (m_widget)
-        m_widget->setVisible(visible);
+        ControlHost::widget(*this)->setVisible(visible);
 }
 
 QRect VisualControl::pixelRect() const {
@@ -108,13 +108,6 @@ bool VisualControl::hitAt(QPoint pixel) const {
     return m_visible && pixelRect().contains(pixel);
 }
 
-void VisualControl::setWidget(QWidget* widget) {
-    m_widget = widget;
-    if (m_accessibleName)
-        m_widget->setAccessibleName(QString::fromUtf8(m_accessibleName));
-    place();
-}
-
 void VisualControl::changed() {
     m_clock.changed();
 }
@@ -124,30 +117,51 @@ void VisualControl::moved() {
         m_clock.moved(*this);
 }
 
-void VisualControl::place() {
-    const QRect rect = pixelRect();
+QWidget* ControlHost::widget(const VisualControl& control) {
+    return static_cast<QWidget*>(control.m_widget);
+}
+
+ImageWidget& ControlHost::picture(const Image& image) {
+    return *static_cast<ImageWidget*>(image.m_widget);
+}
+
+bool ControlHost::markMoved(VisualControl& control) {
+    return !std::exchange(control.m_moved, true);
+}
+
+void ControlHost::place(VisualControl& control) {
+    control.m_moved = false;
+    const QRect rect = control.pixelRect();
     // A move of less than a pixel, or one undone within the frame, costs the widget nothing.
-    if (m_widget && rect != std::exchange(m_placed, rect))
-        m_widget->setGeometry(rect);
+    if (control.m_widget && rect != std::exchange(control.m_placed, rect))
+        widget(control)->setGeometry(rect);
+}
+
+void ControlHost::attach(VisualControl& control, QWidget* widget) {
+    control.m_widget = widget;
+    if (control.m_accessibleName)
+        widget->setAccessibleName(QString::fromUtf8(control.m_accessibleName));
+    place(control);
 }
 
 Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
-             QWidget* parent)
-    : VisualControl(definition, dispatcher, clock),
-      m_picture(
-          new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch, parent)) {
-    m_picture->setObjectName(displayName());
-    setWidget(m_picture);
+             ClientArea& client)
+    : VisualControl(definition, dispatcher, clock) {
+    auto* picture =
+        new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch, &client);
+    picture->setObjectName(displayName());
+    ControlHost::attach(*this, picture);
 }
 
 Image::~Image() = default;
 
 bool Image::stretch() const {
-    return m_picture->stretch();
+    return ControlHost::picture(*this).stretch();
 }
 
 bool Image::hitAt(QPoint pixel) const {
-    return VisualControl::hitAt(pixel) && m_picture->opaqueAt(pixel - pixelRect().topLeft());
+    return VisualControl::hitAt(pixel) &&
+           ControlHost::picture(*this).opaqueAt(pixel - pixelRect().topLeft());
 }
 
 void Image::click() {
@@ -155,9 +169,9 @@ void Image::click() {
 }
 
 Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
-             QWidget* parent)
+             ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {
-    auto* label = new QLabel(parent);
+    auto* label = new QLabel(&client);
     label->setObjectName(displayName());
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
@@ -165,21 +179,21 @@ Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameC
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     applyColours(label, definition, QPalette::WindowText, QPalette::Window);
     label->setText(QString::fromUtf8(definition.caption));
-    setWidget(label);
+    ControlHost::attach(*this, label);
 }
 
 QString Label::caption() const {
-    return static_cast<QLabel*>(widget())->text();
+    return static_cast<QLabel*>(ControlHost::widget(*this))->text();
 }
 void Label::setCaption(const QString& caption) {
     changed();
-    static_cast<QLabel*>(widget())->setText(caption);
+    static_cast<QLabel*>(ControlHost::widget(*this))->setText(caption);
 }
 
 TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
-                 QWidget* parent)
+                 ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {
-    auto* edit = new QLineEdit(parent);
+    auto* edit = new QLineEdit(&client);
     edit->setObjectName(displayName());
     // A line edit lays out its whole text again on every blink of the caret, so a pasted
     // megabyte keeps a core busy. 4096 characters hold any number a player may mean: the score
@@ -189,15 +203,15 @@ TextBox::TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, Fr
     pasteWithoutWaiting(edit);
     applyColours(edit, definition, QPalette::Text, QPalette::Base);
     edit->setText(QString::fromUtf8(definition.caption));
-    setWidget(edit);
+    ControlHost::attach(*this, edit);
 }
 
 QString TextBox::text() const {
-    return static_cast<QLineEdit*>(widget())->text();
+    return static_cast<QLineEdit*>(ControlHost::widget(*this))->text();
 }
 void TextBox::setText(const QString& text) {
     changed();
-    static_cast<QLineEdit*>(widget())->setText(text);
+    static_cast<QLineEdit*>(ControlHost::widget(*this))->setText(text);
 }
 
 Timer::Timer(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock)
@@ -224,14 +238,9 @@ void Timer::fire() {
     dispatcher().enter(m_onTimer);
 }
 
-MenuEntry::MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher, QAction* action)
-    : Control(ControlKind::MenuEntry, definition.name, -1, dispatcher), m_action(action) {
-    QObject::connect(m_action, &QAction::triggered, [this] { trigger(); });
-}
-
-QString MenuEntry::caption() const {
-    return m_action->text();
-}
+MenuEntry::MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher)
+    : Control(ControlKind::MenuEntry, definition.name, -1, dispatcher),
+      m_caption(QString::fromUtf8(definition.caption)) {}
 
 void MenuEntry::trigger() {
     dispatcher().enter(m_onClick);

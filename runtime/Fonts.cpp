@@ -3,11 +3,6 @@
 #include <cmath>
 
 namespace runtime {
-namespace {
-
-constexpr int kShiftJisCharset = 128;
-
-} // namespace
 
 QStringList japaneseGothics() {
     // Both have the metrics of the usual Japanese form face.

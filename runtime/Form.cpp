@@ -2,6 +2,7 @@
 
 #include "Accessibility.h"
 #include "ClientArea.h"
+#include "ControlHost.h"
 #include "FormWindow.h"
 #include "FrameClock.h"
 
@@ -55,10 +56,9 @@ bool isWindowBacked(ControlKind kind) {
 
 } // namespace
 
-Form::Form(const FormDefinition& definition, FormOptions options)
+Form::Form(const FormDefinition& definition)
     : m_dispatcher([this](int status, const RuntimeError* error) { end(status, error); }),
-      m_window(std::make_unique<FormWindow>(*this)),
-      m_clock(std::make_unique<FrameClock>(options.realTimers)) {
+      m_window(std::make_unique<FormWindow>(*this)), m_clock(std::make_unique<FrameClock>(true)) {
     installAccessibility();
     m_window->setObjectName(QString::fromUtf8(definition.name));
     m_window->setWindowTitle(QString::fromUtf8(definition.caption));
@@ -87,7 +87,9 @@ Form::Form(const FormDefinition& definition, FormOptions options)
             // Connected before the entry's handler, so a batch's owed ticks run before it.
             QObject::connect(action, &QAction::triggered, m_window.get(),
                              [this] { m_clock->rouse(); });
-            m_controls.emplace_back(new MenuEntry(entry, m_dispatcher, action));
+            auto* menuEntry = new MenuEntry(entry, m_dispatcher);
+            m_controls.emplace_back(menuEntry);
+            QObject::connect(action, &QAction::triggered, [menuEntry] { menuEntry->trigger(); });
         }
     }
 
@@ -95,13 +97,13 @@ Form::Form(const FormDefinition& definition, FormOptions options)
     for (const ControlDefinition& control : definition.controls) {
         switch (control.kind) {
         case ControlKind::Image:
-            m_controls.emplace_back(new Image(control, m_dispatcher, clock, client));
+            m_controls.emplace_back(new Image(control, m_dispatcher, clock, *client));
             break;
         case ControlKind::Label:
-            m_controls.emplace_back(new Label(control, m_dispatcher, clock, client));
+            m_controls.emplace_back(new Label(control, m_dispatcher, clock, *client));
             break;
         case ControlKind::TextBox:
-            m_controls.emplace_back(new TextBox(control, m_dispatcher, clock, client));
+            m_controls.emplace_back(new TextBox(control, m_dispatcher, clock, *client));
             break;
         case ControlKind::Timer:
             m_controls.emplace_back(new Timer(control, m_dispatcher, clock));
@@ -122,19 +124,21 @@ Form::Form(const FormDefinition& definition, FormOptions options)
                 if (isWindowBacked(visual->kind()) == windowBacked)
                     m_stacking.push_back(visual);
     for (auto it = m_stacking.rbegin(); it != m_stacking.rend(); ++it)
-        if ((*it)->widget())
-            (*it)->widget()->raise();
+        if (QWidget* widget = ControlHost::widget(**it))
+            widget->raise();
 
     // The keyboard moves through the controls that take the focus in the order of their tab
     // indexes, not of their creation.
     std::vector<VisualControl*> tabOrder;
     for (VisualControl* visual : m_stacking)
-        if (visual->widget() && visual->m_tabIndex >= 0 &&
-            visual->widget()->focusPolicy() & Qt::TabFocus)
+        if (QWidget* widget = ControlHost::widget(*visual);
+            widget && ControlHost::tabIndex(*visual) >= 0 && widget->focusPolicy() & Qt::TabFocus)
             tabOrder.push_back(visual);
-    std::ranges::stable_sort(tabOrder, {}, [](const VisualControl* c) { return c->m_tabIndex; });
+    std::ranges::stable_sort(tabOrder, {},
+                             [](const VisualControl* c) { return ControlHost::tabIndex(*c); });
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
-        QWidget::setTabOrder(tabOrder[i - 1]->widget(), tabOrder[i]->widget());
+        QWidget::setTabOrder(ControlHost::widget(*tabOrder[i - 1]),
+                             ControlHost::widget(*tabOrder[i]));
 
     m_window->resize(m_window->sizeHint());
     // The player may enlarge the window to eight times its size each way, more than a
@@ -231,7 +235,7 @@ Control* Form::controlAt(QPoint pixel) {
     // Pictures test their own pixels, so their widgets must stand where their rectangles say.
     m_clock->applyGeometry();
     for (VisualControl* visual : m_stacking)
-        if (visual->hitAt(pixel))
+        if (ControlHost::hitAt(*visual, pixel))
             return visual;
     return nullptr;
 }

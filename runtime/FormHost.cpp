@@ -1,5 +1,6 @@
 #include <runtime/FormHost.h>
 
+#include "ControlHost.h"
 #include "FormWindow.h"
 #include "FrameClock.h"
 #include "ImageWidget.h"
@@ -39,12 +40,20 @@ void FormHost::mouseRelease(Form& form, QPoint) {
         image->click();
 }
 
+QRect FormHost::pixelRect(const VisualControl& control) {
+    return ControlHost::pixelRect(control);
+}
+
 QSize FormHost::pictureSize(const Image& image) {
-    return image.m_picture->pictureSize();
+    return ControlHost::picture(image).pictureSize();
 }
 
 int FormHost::frameCount(const Image& image) {
-    return image.m_picture->frameCount();
+    return ControlHost::picture(image).frameCount();
+}
+
+void FormHost::stopRealClock(Form& form) {
+    form.m_clock->setReal(false);
 }
 
 void FormHost::advanceFrames(Form& form, int frames) {

@@ -1,6 +1,6 @@
 #include "FrameClock.h"
 
-#include <runtime/Controls.h>
+#include "ControlHost.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -90,6 +90,11 @@ void FrameClock::halt() {
     startOrStop();
 }
 
+void FrameClock::setReal(bool real) {
+    m_real = real;
+    startOrStop();
+}
+
 void FrameClock::startOrStop() {
     // With nothing to tick the program sleeps instead of waking every frame.
     const bool run = m_real && !m_scheduled.empty();
@@ -108,11 +113,12 @@ void FrameClock::rearm() {
 }
 
 bool FrameClock::seenMove(const VisualControl& control) const {
-    const QRect placed = control.m_placed;
-    const QRect current = control.pixelRect();
-    if (placed == current || !control.m_visible || !control.m_widget)
+    const QRect placed = ControlHost::placedRect(control);
+    const QRect current = ControlHost::pixelRect(control);
+    const QWidget* widget = ControlHost::widget(control);
+    if (placed == current || !control.visible() || !widget)
         return false;
-    const QRect client = control.m_widget->parentWidget()->rect();
+    const QRect client = widget->parentWidget()->rect();
     return (!placed.isEmpty() && placed.intersects(client)) ||
            (!current.isEmpty() && current.intersects(client));
 }
@@ -197,9 +203,8 @@ void FrameClock::rouse() {
 }
 
 void FrameClock::moved(VisualControl& control) {
-    if (control.m_moved)
+    if (!ControlHost::markMoved(control))
         return;
-    control.m_moved = true;
     m_moved.push_back(&control);
     if (m_inFrame || m_applyPosted)
         return;
@@ -210,10 +215,8 @@ void FrameClock::moved(VisualControl& control) {
 
 void FrameClock::applyGeometry() {
     m_applyPosted = false;
-    for (VisualControl* control : std::exchange(m_moved, {})) {
-        control->m_moved = false;
-        control->place();
-    }
+    for (VisualControl* control : std::exchange(m_moved, {}))
+        ControlHost::place(*control);
 }
 
 } // namespace runtime

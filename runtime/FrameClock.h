@@ -37,6 +37,7 @@ public:
     // Without the real clock nothing ticks unless a test advances the frames itself.
     explicit FrameClock(bool real);
     ~FrameClock();
+    void setReal(bool real);
 
     // (Re)starts counting a timer's period from the current frame; a period of 0 stops it.
     void schedule(Timer& timer, int periodFrames);

@@ -1,6 +1,7 @@
 #include <Form1Definition.h>
 #include <runtime/Form.h>
 #include <runtime/FormHost.h>
+#include <runtime/Twips.h>
 
 #include <QApplication>
 #include <QFontInfo>
@@ -25,8 +26,8 @@ private:
 
 private Q_SLOTS:
     void init() {
-        m_form = std::make_unique<runtime::Form>(form::form1Definition(),
-                                                 runtime::FormOptions{.realTimers = false});
+        m_form = std::make_unique<runtime::Form>(form::form1Definition());
+        runtime::FormHost::stopRealClock(*m_form);
     }
 
     void theWindowHasItsDesignSize() {
@@ -35,7 +36,9 @@ private Q_SLOTS:
         QCOMPARE(m_form->scaleHeight(), 6960.0f);
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(runtime::FormHost::window(*m_form)));
-        QCOMPARE(runtime::FormHost::clientArea(*m_form)->size(), QSize(558, 464));
+        QCOMPARE(runtime::FormHost::clientArea(*m_form)->size(),
+                 QSize(runtime::toPixels(m_form->scaleWidth()),
+                       runtime::toPixels(m_form->scaleHeight())));
         QCOMPARE(m_form->scaleHeight(), 6960.0f);
     }
 
@@ -64,11 +67,11 @@ private Q_SLOTS:
         QVERIFY(m_form->label(u"Label1").visible() && m_form->label(u"Label2").visible());
         QVERIFY(m_form->textBox(u"Text1").visible());
         const runtime::Image& smallest = m_form->image(u"Image1", 3);
-        QCOMPARE(smallest.pixelRect(), QRect(8, 448, 39, 40));
-        QCOMPARE(m_form->image(u"Image2").pixelRect(), QRect(184, 192, 178, 239));
+        QCOMPARE(runtime::FormHost::pixelRect(smallest), QRect(8, 448, 39, 40));
+        QCOMPARE(runtime::FormHost::pixelRect(m_form->image(u"Image2")), QRect(184, 192, 178, 239));
         const runtime::MultimediaControl& sound = m_form->multimedia(u"MMControl1");
-        QCOMPARE(sound.pixelRect(), QRect(216, 472, 236, 22));
-        QVERIFY(!sound.pixelRect().intersects(QRect(0, 0, 558, 464)));
+        QCOMPARE(runtime::FormHost::pixelRect(sound), QRect(216, 472, 236, 22));
+        QVERIFY(!runtime::FormHost::pixelRect(sound).intersects(QRect(0, 0, 558, 464)));
     }
 
     // Character for character as written, blank runs and slips included.

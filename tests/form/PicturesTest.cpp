@@ -68,7 +68,8 @@ private Q_SLOTS:
 
     // The controls report the size and frames of the picture they were given.
     void theControlsCarryTheirPictures() {
-        runtime::Form form(form::form1Definition(), {.realTimers = false});
+        runtime::Form form(form::form1Definition());
+        runtime::FormHost::stopRealClock(form);
         for (const runtime::ControlDefinition& control : form::form1Definition().controls) {
             if (!control.picture)
                 continue;

@@ -70,7 +70,7 @@ private Q_SLOTS:
     // Compared with the dense twin fitted to the ratio, and with the normal picture enlarged to
     // the same size: the window must show the first.
     void theTitleFigureIsDrawnFromItsDenseTwin() {
-        const QRect place = m_game->form().image(u"Image2").pixelRect();
+        const QRect place = runtime::FormHost::pixelRect(m_game->form().image(u"Image2"));
         QCOMPARE(place.size(), QSize(178, 239));
         const QSize size = device(place.size());
         const QImage dense = scaledTo(QStringLiteral(":/form1/title@2x.gif"), size);
@@ -123,7 +123,7 @@ private Q_SLOTS:
         runtime::Image& elf = m_game->character(2);
         elf.setLeft(5700); // 380, 250: clear of every other control
         elf.setTop(3750);
-        const QRect place = elf.pixelRect();
+        const QRect place = runtime::FormHost::pixelRect(elf);
         const QImage dense =
             scaledTo(QStringLiteral(":/form1/character2@2x.gif"), device(place.size()));
         QImage image = shot();
@@ -143,7 +143,7 @@ private Q_SLOTS:
 
         elf.setWidth(float(53 * 15)); // an odd size, as the flight leaves it
         elf.setHeight(float(47 * 15));
-        const QSize shrunk = device(elf.pixelRect().size());
+        const QSize shrunk = device(runtime::FormHost::pixelRect(elf).size());
         image = shot();
         const QImage fromDense = scaledTo(QStringLiteral(":/form1/character2@2x.gif"), shrunk);
         const QImage fromNormal = scaledTo(QStringLiteral(":/form1/character2.gif"), shrunk);
@@ -177,7 +177,7 @@ private Q_SLOTS:
                     opaque = QPoint(x, y);
             }
         QVERIFY(clear.x() >= 0 && opaque.x() >= 0);
-        const QPoint origin = elf.pixelRect().topLeft();
+        const QPoint origin = runtime::FormHost::pixelRect(elf).topLeft();
         runtime::Form& form = m_game->form();
         QCOMPARE(runtime::FormHost::controlAt(form, origin + clear), &ink);
         QCOMPARE(runtime::FormHost::controlAt(form, origin + opaque), &elf);

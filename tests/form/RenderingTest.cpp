@@ -1,5 +1,7 @@
 #include "GameFixture.h"
 
+#include <runtime/Twips.h>
+
 #include <QImage>
 #include <QPainter>
 #include <QTest>
@@ -7,7 +9,9 @@
 
 namespace {
 
-const QRect kClient(0, 0, 558, 464);
+QSize designSize(runtime::Form& form) {
+    return {runtime::toPixels(form.scaleWidth()), runtime::toPixels(form.scaleHeight())};
+}
 
 bool insideAny(QPoint p, const QList<QRect>& rects) {
     return std::any_of(rects.begin(), rects.end(), [p](const QRect& r) { return r.contains(p); });
@@ -37,10 +41,11 @@ private Q_SLOTS:
 
     void theSkyIsDrawnAtNaturalSizeFromTheTopLeft() {
         const QImage image = shot();
-        QCOMPARE(image.size(), kClient.size());
-        const QList<QRect> controls = {m_game->form().textBox(u"Text1").pixelRect(),
-                                       m_game->form().label(u"Label2").pixelRect(),
-                                       m_game->form().image(u"Image2").pixelRect()};
+        QCOMPARE(image.size(), designSize(m_game->form()));
+        const QList<QRect> controls = {
+            runtime::FormHost::pixelRect(m_game->form().textBox(u"Text1")),
+            runtime::FormHost::pixelRect(m_game->form().label(u"Label2")),
+            runtime::FormHost::pixelRect(m_game->form().image(u"Image2"))};
         int compared = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
@@ -53,7 +58,7 @@ private Q_SLOTS:
 
     void theTitleFigureIsUnscaledAndGoesAtTheStart() {
         const QImage title(QStringLiteral(":/form1/title.gif"));
-        const QRect place = m_game->form().image(u"Image2").pixelRect();
+        const QRect place = runtime::FormHost::pixelRect(m_game->form().image(u"Image2"));
         QCOMPARE(place.size(), title.size());
         QImage image = shot();
         for (int y = 0; y < title.height(); ++y)
@@ -75,7 +80,7 @@ private Q_SLOTS:
     void theNarrowCreatureIsScaledFromTheStart() {
         runtime::Image& creature = m_game->character(3);
         creature.setTop(3000);
-        QCOMPARE(creature.pixelRect(), QRect(8, 200, 39, 40));
+        QCOMPARE(runtime::FormHost::pixelRect(creature), QRect(8, 200, 39, 40));
         const QImage image = shot();
         QRect drawn;
         for (int y = 190; y < 250; ++y)
@@ -94,7 +99,7 @@ private Q_SLOTS:
         runtime::Image& ninja = m_game->character(1);
         ninja.setTop(4500);
         ninja.setLeft(6000);
-        const QRect place = ninja.pixelRect();
+        const QRect place = runtime::FormHost::pixelRect(ninja);
         QCOMPARE(place.size(), ink.size());
         const QImage image = shot();
         for (int y = 0; y < ink.height(); ++y)
@@ -107,8 +112,8 @@ private Q_SLOTS:
         m_game->start();
         m_game->tick(1, 20);
         runtime::Image& portrait = m_game->character(0);
-        const QRect place = portrait.pixelRect();
-        QVERIFY(kClient.contains(place));
+        const QRect place = runtime::FormHost::pixelRect(portrait);
+        QVERIFY(QRect(QPoint(), designSize(m_game->form())).contains(place));
         QVERIFY(place.width() < 50 && place.height() < 74);
         const QImage image = shot();
         for (const QPoint corner : {place.topLeft(), place.topRight()})
@@ -140,7 +145,7 @@ private Q_SLOTS:
         elf.setTop(3750);
         elf.setWidth(float(53 * 15));
         elf.setHeight(float(47 * 15));
-        const QRect place = elf.pixelRect();
+        const QRect place = runtime::FormHost::pixelRect(elf);
         QImage expected = m_sky.copy(place);
         {
             QPainter painter(&expected);

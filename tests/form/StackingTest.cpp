@@ -1,5 +1,7 @@
 #include "GameFixture.h"
 
+#include <Taunts.h>
+
 #include <QImage>
 #include <QImageReader>
 #include <QTest>
@@ -39,16 +41,17 @@ private Q_SLOTS:
         character.setTop(0);
         character.setWidth(8370);
         character.setHeight(1200);
-        const QRect score = m_game->form().textBox(u"Text1").pixelRect();
-        const QRect taunt = m_game->form().label(u"Label1").pixelRect();
-        QVERIFY(character.pixelRect().contains(score) && character.pixelRect().contains(taunt));
+        const QRect score = runtime::FormHost::pixelRect(m_game->form().textBox(u"Text1"));
+        const QRect taunt = runtime::FormHost::pixelRect(m_game->form().label(u"Label1"));
+        QVERIFY(runtime::FormHost::pixelRect(character).contains(score) &&
+                runtime::FormHost::pixelRect(character).contains(taunt));
         auto blue = [](const QColor& c) {
             return c.blue() > 200 && c.red() < 60 && c.green() < 60;
         };
         const int blueWithoutTaunt = count(shot(), taunt, blue);
 
         m_game->click(0);
-        QCOMPARE(m_game->taunt(), QStringLiteral("お前なんか俺の敵じゃねぇ"));
+        QCOMPARE(m_game->taunt(), QString::fromUtf16(game::kTaunts.front().text));
         const QImage image = shot();
         const int white = count(image, score.adjusted(3, 3, -3, -3),
                                 [](const QColor& c) { return c == QColor(Qt::white); });
@@ -70,8 +73,8 @@ private Q_SLOTS:
             character->setWidth(1200);
             character->setHeight(1200);
         }
-        const QRect place = back.pixelRect();
-        QCOMPARE(front.pixelRect(), place);
+        const QRect place = runtime::FormHost::pixelRect(back);
+        QCOMPARE(runtime::FormHost::pixelRect(front), place);
         const QImage backPicture =
             QImage(QStringLiteral(":/form1/character2.gif")).convertToFormat(QImage::Format_ARGB32);
         // The front picture animates: a pixel counts as transparent only in every frame.

@@ -10,12 +10,12 @@ private Q_SLOTS:
     void nothingMovesBeforeTheStart() {
         GameFixture f;
         f.form().load();
-        const QRect loaded = f.character(0).pixelRect();
+        const QRect loaded = runtime::FormHost::pixelRect(f.character(0));
         for (int t = 1; t <= 5; ++t)
             f.tick(t, 100);
         for (int i = 0; i <= 4; ++i)
             QCOMPARE(f.character(i).top(), f.form().scaleHeight());
-        QCOMPARE(f.character(0).pixelRect(), loaded);
+        QCOMPARE(runtime::FormHost::pixelRect(f.character(0)), loaded);
     }
 
     // After n ticks a character stands where the flight's formula puts it; sizes stop at zero
@@ -57,10 +57,10 @@ private Q_SLOTS:
         f.form().load();
         f.start();
         f.tick(4);
-        QVERIFY(
-            f.character(3).pixelRect().intersects(runtime::FormHost::clientArea(f.form())->rect()));
-        QVERIFY(!f.character(0).pixelRect().intersects(
-            runtime::FormHost::clientArea(f.form())->rect()));
+        QVERIFY(runtime::FormHost::pixelRect(f.character(3))
+                    .intersects(runtime::FormHost::clientArea(f.form())->rect()));
+        QVERIFY(!runtime::FormHost::pixelRect(f.character(0))
+                     .intersects(runtime::FormHost::clientArea(f.form())->rect()));
     }
 
     void clicksDoNotMoveOrHideACharacter() {

@@ -20,8 +20,8 @@ private Q_SLOTS:
             QCOMPARE(character.left(), designed.left);
             QCOMPARE(character.width(), designed.width);
             QCOMPARE(character.height(), designed.height);
-            QVERIFY(
-                !character.pixelRect().intersects(runtime::FormHost::clientArea(f.form())->rect()));
+            QVERIFY(!runtime::FormHost::pixelRect(character).intersects(
+                runtime::FormHost::clientArea(f.form())->rect()));
         }
     }
 

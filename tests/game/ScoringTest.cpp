@@ -1,10 +1,9 @@
 #include "GameFixture.h"
 
+#include <Taunts.h>
 #include <runtime/Conversions.h>
 
 #include <QTest>
-
-using namespace Qt::StringLiterals;
 
 class ScoringTest : public QObject {
     Q_OBJECT
@@ -13,15 +12,9 @@ private Q_SLOTS:
         GameFixture f;
         f.form().load();
         f.start();
-        const QHash<int, QString> taunts{
-            {1, u"お前なんか俺の敵じゃねぇ"_s},
-            {5, u"ちゃんと目ひらいてる？"_s},
-            {8, u"やる気ないだろお前"_s},
-            {12, u"まだまだだね"_s},
-            {15, u"痛くもかゆくもない"_s},
-            {20, u"うっ・・・"_s},
-            {25, u"燃え尽きたぜ"_s},
-        };
+        QHash<int, QString> taunts;
+        for (const game::Taunt& taunt : game::kTaunts)
+            taunts.insert(int(taunt.score), QString::fromUtf16(taunt.text));
         QString expectedTaunt;
         for (int click = 1; click <= 26; ++click) {
             f.click(click % 5); // every character scores the same

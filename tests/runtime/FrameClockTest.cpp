@@ -45,7 +45,10 @@ struct ClockForm {
     Timer& fast = form.timer(u"Fast");
     Timer& slow = form.timer(u"Slow");
 
-    explicit ClockForm(bool real) : form(definition, FormOptions{.realTimers = real}) {}
+    explicit ClockForm(bool real) : form(definition) {
+        if (!real)
+            FormHost::stopRealClock(form);
+    }
     QWidget* markWidget() {
         return FormHost::clientArea(form)->findChild<QWidget*>(QStringLiteral("Mark"));
     }

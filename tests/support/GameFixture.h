@@ -20,8 +20,8 @@ struct GameFixture {
                                                 [this](const QString& write) {
                                                     if (onSound)
                                                         onSound(write);
-                                                }),
-               runtime::FormOptions{.realTimers = false}) {
+                                                })) {
+        runtime::FormHost::stopRealClock(form());
         runtime::FormHost::onEnd(form(), [this](int status, const runtime::RuntimeError* error) {
             if (error)
                 reports.push_back(error->number());

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 
 #include <functional>
@@ -31,10 +32,15 @@ public:
     static void mousePress(Form& form, QPoint pixel);
     static void mouseRelease(Form& form, QPoint pixel);
 
+    // The control's rectangle in logical pixels of the client area.
+    static QRect pixelRect(const VisualControl& control);
     static QSize pictureSize(const Image& image);
     static int frameCount(const Image& image);
 
-    // One frame of the form's clock, for forms built without the real clock.
+    // Tests never wait for real time: after this the form's clock moves only when they
+    // advance it, and its timers tick only when they fire them.
+    static void stopRealClock(Form& form);
+    // One frame of the form's clock.
     static void advanceFrames(Form& form, int frames);
     // The clock itself, for tests that drive it through simulated time.
     static FrameClock& frameClock(Form& form);

@@ -9,16 +9,16 @@
 
 #include <memory>
 
-class QAction;
-class QWidget;
+class QObject;
 
 // The controls a form is made of. Each exposes only the properties and events the game uses, in
 // the form's units: twips as float, texts as QString. Only the form builds them; the Qt objects
 // behind them stay out of reach of the game.
 namespace runtime {
 
+class ClientArea;
+class ControlHost;
 class FrameClock;
-class ImageWidget;
 
 class Control {
 public:
@@ -61,13 +61,10 @@ public:
     bool visible() const { return m_visible; }
     void setVisible(bool visible);
 
-    // The rectangle in logical pixels of the client area.
-    QRect pixelRect() const;
-
 protected:
     VisualControl(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock);
-    void setWidget(QWidget* widget);
-    QWidget* widget() const { return m_widget; }
+    // The rectangle in logical pixels of the client area.
+    QRect pixelRect() const;
     // A property the player may see or hear was written: the clock leaves its idle pace.
     void changed();
     // Whether a click at this client-area pixel lands on this control.
@@ -75,13 +72,11 @@ protected:
 
 private:
     friend class Form;
-    friend class FrameClock;
+    friend class ControlHost;
 
     float storeSingle(double value, const char* property) const;
     float storeSize(double value, const char* property) const;
     void moved();
-    // Puts the widget where the twips say, if that is somewhere else in pixels.
-    void place();
 
     float m_left;
     float m_top;
@@ -90,7 +85,7 @@ private:
     bool m_visible = true;
     int m_tabIndex;
     FrameClock& m_clock;
-    QWidget* m_widget = nullptr;
+    QObject* m_widget = nullptr; // the widget, owned by the client area
     QRect m_placed;
     bool m_moved = false;
     const char* m_accessibleName;
@@ -108,12 +103,10 @@ public:
 
 private:
     friend class Form;
-    friend class FormHost;
     Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
-          QWidget* parent);
+          ClientArea& client);
     bool hitAt(QPoint pixel) const override;
 
-    ImageWidget* m_picture;
     Dispatcher::Handler m_onClick;
 };
 
@@ -125,7 +118,7 @@ public:
 private:
     friend class Form;
     Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
-          QWidget* parent);
+          ClientArea& client);
 };
 
 class TextBox : public VisualControl {
@@ -136,7 +129,7 @@ public:
 private:
     friend class Form;
     TextBox(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
-            QWidget* parent);
+            ClientArea& client);
 };
 
 // Ticks on the form's frame clock: a timer of n milliseconds ticks on every n-th frame.
@@ -163,16 +156,16 @@ private:
 
 class MenuEntry : public Control {
 public:
-    QString caption() const;
+    const QString& caption() const { return m_caption; }
     void onClick(Dispatcher::Handler handler) { m_onClick = std::move(handler); }
     // The player chooses the entry: enters the Click handler.
     void trigger();
 
 private:
     friend class Form;
-    MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher, QAction* action);
+    MenuEntry(const MenuEntryDefinition& definition, Dispatcher& dispatcher);
 
-    QAction* m_action;
+    QString m_caption;
     Dispatcher::Handler m_onClick;
 };
 

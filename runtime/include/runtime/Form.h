@@ -16,15 +16,10 @@ namespace runtime {
 class FormWindow;
 class FrameClock;
 
-struct FormOptions {
-    // Tests run without the clock and fire ticks themselves.
-    bool realTimers = true;
-};
-
 // The one window, built from a definition: its controls by name, its Load event, its end.
 class Form {
 public:
-    explicit Form(const FormDefinition& definition, FormOptions options = {});
+    explicit Form(const FormDefinition& definition);
     ~Form();
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;

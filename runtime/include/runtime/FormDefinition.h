@@ -12,6 +12,9 @@ enum class ControlKind { Multimedia, TextBox, Timer, Image, Label, MenuEntry };
 
 using Colour = std::uint32_t;
 
+// The character set a Japanese form's fonts carry; the runtime adds Japanese stand-in faces for it.
+inline constexpr int kShiftJisCharset = 128;
+
 struct FontDefinition {
     const char* face;
     double points;

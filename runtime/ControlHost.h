@@ -1,0 +1,31 @@
+#pragma once
+
+#include <runtime/Controls.h>
+
+#include <QRect>
+
+class QWidget;
+
+namespace runtime {
+
+class ImageWidget;
+
+// What the runtime's own machinery reaches inside a control and the game may not: the widget
+// behind it, its rectangle in pixels, and placing it once a frame.
+class ControlHost {
+public:
+    static QWidget* widget(const VisualControl& control);
+    static ImageWidget& picture(const Image& image);
+    static QRect pixelRect(const VisualControl& control) { return control.pixelRect(); }
+    // Where the widget stands now, which may lag the twips until the end of the frame.
+    static QRect placedRect(const VisualControl& control) { return control.m_placed; }
+    static int tabIndex(const VisualControl& control) { return control.m_tabIndex; }
+    static bool hitAt(const VisualControl& control, QPoint pixel) { return control.hitAt(pixel); }
+    // Marks the control as moved since it was last placed; false if it already was.
+    static bool markMoved(VisualControl& control);
+    // Puts the widget where the twips say, if that is somewhere else in pixels.
+    static void place(VisualControl& control);
+    static void attach(VisualControl& control, QWidget* widget);
+};
+
+} // namespace runtime
