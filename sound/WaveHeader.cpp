@@ -106,9 +106,11 @@ WaveCheck checkEncoding(const WaveFormat& f) {
         const bool ima = f.encoding == kImaAdpcm;
         const int headers = (ima ? 4 : 7) * f.channels;
         const int rest = f.blockAlign - headers;
-        // The format chunk counts a block's samples in 16 bits.
+        // The format chunk counts a block's samples in 16 bits, and the decoder wants a
+        // Microsoft block to hold at least 7 samples a channel.
         const int samples = ima ? imaSamplesPerBlock(f) : msSamplesPerBlock(f);
-        if (rest <= 0 || (ima ? rest % headers : rest * 2 % f.channels) != 0 || samples > 0xFFFF)
+        if (rest <= 0 || (ima ? rest % headers : rest * 2 % f.channels) != 0 || samples > 0xFFFF ||
+            (!ima && samples < 7 * f.channels))
             return corrupt("ADPCM blocks of " + n(f.blockAlign) + " bytes for " + n(f.channels) +
                            " channels");
         return {};

@@ -10,8 +10,9 @@ def test_silent_until_start_then_the_tune(xvfb, pulse, launch, workdir):
     recording = workdir / "game.wav"
     tune_at = harness.play_recorded_game(launch, pulse, recording)
     before = harness.rms(recording, 0, tune_at - 0.1)
-    after = harness.rms(recording, tune_at, 1)
-    print(f"RMS from start-up to はじまり: {before}; in the second after it: {after}")
+    # A busy machine may take a second to start the tune; the game listens for two.
+    after = harness.rms(recording, tune_at, 2)
+    print(f"RMS from start-up to はじまり: {before}; in the two seconds after it: {after}")
     assert before == 0, f"sound before はじまり (RMS {before})"
     assert after > 0.02, f"no sound after はじまり (RMS {after})"
 

@@ -33,16 +33,17 @@ def recorded(recording, seconds):
 
 
 def heard_after_start(game, server, path):
-    """Chooses はじまり while recording the server's sink; returns the RMS of what followed."""
+    """Chooses はじまり while recording the server's sink; returns the RMS of the loudest half
+    second in the 2.5 s that followed (a busy machine may take a second to start the tune)."""
     recording = server.record(path)
     try:
         recorded(recording, 0.3)
         at = recording.seconds()
         game.choose_menu(MENU_START)
-        recorded(recording, at + 1.2)
+        recorded(recording, at + 2.5)
     finally:
         recording.stop()
-    return harness.rms(path, at + 0.3, 0.8)
+    return max(harness.rms(path, at + 0.1 + step / 10, 0.5) for step in range(20))
 
 
 def _game_stream_playing(game):

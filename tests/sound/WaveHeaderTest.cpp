@@ -211,6 +211,12 @@ private Q_SLOTS:
         QTest::newRow("IMA ADPCM blocks of the most samples")
             << riff(format(0x11, 1, 8000, 4, 32768) + data) << ok
             << QStringLiteral("tag 17, 1 ch, 8000 Hz, 4 bits, block 32768, data 44+400");
+        QTest::newRow("Microsoft ADPCM blocks of too few samples")
+            << riff(format(2, 2, 8000, 4, 25) + data) << bad
+            << QStringLiteral("ADPCM blocks of 25 bytes for 2 channels");
+        QTest::newRow("Microsoft ADPCM blocks of the fewest samples")
+            << riff(format(2, 2, 8000, 4, 26) + data) << ok
+            << QStringLiteral("tag 2, 2 ch, 8000 Hz, 4 bits, block 26, data 44+400");
         QTest::newRow("Microsoft ADPCM blocks of more samples than a header counts")
             << riff(format(2, 1, 8000, 4, 32775) + data) << bad
             << QStringLiteral("ADPCM blocks of 32775 bytes for 1 channels");
