@@ -158,6 +158,8 @@ private Q_SLOTS:
         QCOMPARE(pic.left(), 150.0f);
         pic.setWidth(0);
         QCOMPARE(runtime::FormHost::pixelRect(pic).width(), 0);
+        pic.setLeft(std::numeric_limits<float>::max()); // the largest single still fits
+        QCOMPARE(pic.left(), std::numeric_limits<float>::max());
     }
 
     void farAwayPositionsStillGiveWidgetCoordinates() {
