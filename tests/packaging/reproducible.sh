@@ -17,11 +17,15 @@ if ! git -C "$source_dir" rev-parse --git-dir >/dev/null 2>&1; then
 fi
 # Uncommitted edits and new files travel with each clone, so the check sees the source as it is,
 # not only its last commit.
-git -C "$source_dir" diff HEAD --binary >"$work/edits.patch"
+# Both clones take the commit of now: a commit made during the first build would otherwise give
+# the second a newer time.
+commit=$(git -C "$source_dir" rev-parse HEAD)
+git -C "$source_dir" diff "$commit" --binary >"$work/edits.patch"
 git -C "$source_dir" ls-files -z --others --exclude-standard >"$work/new-files"
 
 build() { # clone-folder umask TZ LANG
     git clone -q --no-hardlinks "$source_dir" "$1"
+    git -C "$1" -c advice.detachedHead=false checkout -q "$commit"
     if [[ -s $work/edits.patch ]]; then
         git -C "$1" apply --whitespace=nowarn "$work/edits.patch"
     fi
