@@ -15,7 +15,8 @@ class VisualControl;
 
 // The stretched clock: desktop timers cannot deliver ticks of 1 to 5 ms faithfully, and a
 // picture crossing the window in 83 ms could not be followed. One millisecond of the form's
-// clock lasts one 60 Hz frame, which keeps the designed ratio of the timers' speeds.
+// clock lasts one 16 ms frame (62.5 a second, near a screen's 60 Hz), which keeps the designed
+// ratio of the timers' speeds.
 inline constexpr int kFrameMs = 16;
 
 // While the ticks change nothing the player could see, the frames due run together this often:
