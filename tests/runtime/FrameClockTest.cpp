@@ -223,6 +223,11 @@ private Q_SLOTS:
         QVERIFY(!f.clock.running());
         f.slow.setInterval(2);
         QVERIFY(f.clock.running());
+        // A test taking the clock over stops the real ticks a timer had started, and back.
+        FormHost::stopRealClock(f.form);
+        QVERIFY(!f.clock.running());
+        f.clock.setReal(true);
+        QVERIFY(f.clock.running());
         f.form.dispatcher().endProgram(0);
         QVERIFY(!f.clock.running());
     }
