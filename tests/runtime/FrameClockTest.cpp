@@ -120,7 +120,10 @@ private Q_SLOTS:
         ClockForm f(false);
         int ticks = 0;
         int ticksAtChoice = -1;
-        f.fast.onTimer([&] { ++ticks; });
+        // A control moving about out of sight is no reason to leave a batch.
+        f.mark.setLeft(6000);
+        f.clock.applyGeometry();
+        f.fast.onTimer([&] { f.mark.setLeft(6000 + ++ticks % 2 * 1500); });
         f.form.menuEntry(u"Go").onClick([&] { ticksAtChoice = ticks; });
         f.fast.setInterval(1);
         QWidget* window = FormHost::window(f.form);
