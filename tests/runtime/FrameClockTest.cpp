@@ -120,7 +120,10 @@ private Q_SLOTS:
         ClockForm f(false);
         int ticks = 0;
         int ticksAtChoice = -1;
-        f.fast.onTimer([&] { ++ticks; });
+        // A control moving about out of sight is no reason to leave a batch.
+        f.mark.setLeft(6000);
+        f.clock.applyGeometry();
+        f.fast.onTimer([&] { f.mark.setLeft(6000 + ++ticks % 2 * 1500); });
         f.form.menuEntry(u"Go").onClick([&] { ticksAtChoice = ticks; });
         f.fast.setInterval(1);
         QWidget* window = FormHost::window(f.form);
@@ -222,6 +225,11 @@ private Q_SLOTS:
         f.fast.setInterval(0);
         QVERIFY(!f.clock.running());
         f.slow.setInterval(2);
+        QVERIFY(f.clock.running());
+        // A test taking the clock over stops the real ticks a timer had started, and back.
+        FormHost::stopRealClock(f.form);
+        QVERIFY(!f.clock.running());
+        f.clock.setReal(true);
         QVERIFY(f.clock.running());
         f.form.dispatcher().endProgram(0);
         QVERIFY(!f.clock.running());

@@ -285,6 +285,14 @@ private Q_SLOTS:
         const Decoded decoded = decode(file, checked.format);
         QCOMPARE(decoded.why, QString());
         QVERIFY(decoded.frames > 0);
+        // The header the game writes for the decoder passes the same check, sizes included.
+        const std::string own = sound::canonicalWaveHeader(checked.format);
+        const QByteArray samples = file.mid(checked.format.dataOffset, checked.format.dataSize);
+        const sound::WaveCheck again =
+            sound::checkWaveHeader(view(QByteArray::fromStdString(own) + samples));
+        QCOMPARE(::verdict(again), ::verdict(checked).replace(
+                                       QStringLiteral("data %1+").arg(checked.format.dataOffset),
+                                       QStringLiteral("data %1+").arg(own.size())));
     }
 
     // Each encoding the game plays, written by sox from the game's own tune, decodes through
