@@ -57,6 +57,7 @@ private Q_SLOTS:
         QTest::newRow("too small") << "1e-999" << 0.0;
         QTest::newRow("thousand nines") << QString(1000, u'9') << kMax;
         QTest::newRow("zeros then digits") << "0007" << 7.0;
+        QTest::newRow("zeros before a tiny number") << QString(400, u'0') + u"1e-330"_s << 0.0;
     }
     void lenientReadsTheLeadingNumber() {
         QFETCH(QString, text);

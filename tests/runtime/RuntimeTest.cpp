@@ -7,12 +7,14 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "ErrorOf.h"
 #include <QWidget>
 
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <new>
 #include <optional>
@@ -162,6 +164,24 @@ private Q_SLOTS:
         QCOMPARE(pic.left(), std::numeric_limits<float>::max());
     }
 
+    // Each geometry property moves the control's widget, found by the control's name, to
+    // where the control's rectangle says, once the frame's placement has run.
+    void aMovedControlsWidgetFollowsItsRectangle() {
+        QWidget* client = FormHost::clientArea(*m_form);
+        Image& pic = m_form->image(u"Pic", 0);
+        auto* widget = client->findChild<QWidget*>(u"Pic(0)"_s);
+        QVERIFY(widget);
+        const std::array<std::function<void()>, 4> moves{
+            [&] { pic.setLeft(300); }, [&] { pic.setTop(600); }, [&] { pic.setWidth(450); },
+            [&] { pic.setHeight(150); }};
+        for (const auto& move : moves) {
+            move();
+            FormHost::advanceFrames(*m_form, 1);
+            QCOMPARE(widget->geometry(), runtime::FormHost::pixelRect(pic));
+        }
+        QCOMPARE(widget->geometry(), QRect(20, 40, 30, 10));
+    }
+
     void farAwayPositionsStillGiveWidgetCoordinates() {
         Image& pic = m_form->image(u"Pic", 0);
         pic.setLeft(3e38);
@@ -268,6 +288,36 @@ private Q_SLOTS:
         QCOMPARE(ticks, 0);
         QCOMPARE(m_endings, std::vector<int>{0});
         QVERIFY(m_reports.empty());
+    }
+
+    // The program's status is the one it ended with, whatever the message loop returned; a Load
+    // that ends the program never shows the window.
+    void runShowsTheLoadedFormUntilTheProgramEnds() {
+        FormHost::onEnd(*m_form, [](int, const RuntimeError*) { QCoreApplication::exit(0); });
+        int loads = 0;
+        m_form->onLoad([&] { ++loads; });
+        QTimer::singleShot(0, FormHost::window(*m_form),
+                           [&] { m_form->dispatcher().endProgram(3); });
+        bool shownVisible = false;
+        QCOMPARE(
+            FormHost::run(*m_form, [&] { shownVisible = FormHost::window(*m_form)->isVisible(); }),
+            3);
+        QCOMPARE(loads, 1);
+        QVERIFY(shownVisible);
+
+        TwoTimers two;
+        Form ended(two.definition);
+        FormHost::onEnd(ended, [](int, const RuntimeError*) {});
+        ended.onLoad([&] { ended.dispatcher().endProgram(4); });
+        bool shown = false;
+        QCOMPARE(FormHost::run(ended,
+                               [&] {
+                                   shown = true; // only to leave the loop of a faulty run
+                                   QTimer::singleShot(0, FormHost::window(ended),
+                                                      [] { QCoreApplication::exit(0); });
+                               }),
+                 4);
+        QVERIFY(!shown && !FormHost::window(ended)->isVisible());
     }
 
     void aHandlerIsNeverEnteredWhileAnotherRuns() {
