@@ -1,4 +1,5 @@
 #include "GameFixture.h"
+#include "ImageWidget.h"
 
 #include <runtime/Twips.h>
 
@@ -6,6 +7,9 @@
 #include <QPainter>
 #include <QTest>
 #include <QWidget>
+
+#include <array>
+#include <utility>
 
 namespace {
 
@@ -159,6 +163,38 @@ private Q_SLOTS:
                 for (int x = 0; x < place.width(); ++x)
                     QCOMPARE(image.pixel(place.topLeft() + QPoint(x, y)), expected.pixel(x, y));
         }
+    }
+
+    // A stretched picture whose frame changes is fitted afresh: a copy kept from one frame never
+    // stands in for the next, and on a dense screen the copy keeps the logical size.
+    void aFittedCopyFollowsItsSource() {
+        using Colours = std::pair<QColor, QColor>;
+        auto frame = [](Colours colours) {
+            QPixmap source(7, 5); // any size but the drawn one, so it is scaled
+            source.fill(colours.first);
+            QPainter(&source).fillRect(4, 0, 3, 5, colours.second);
+            return source;
+        };
+        const std::array<Colours, 3> frames{Colours{Qt::red, Qt::blue},
+                                            Colours{Qt::green, Qt::yellow},
+                                            Colours{Qt::cyan, Qt::black}};
+        const std::array<QPixmap, 3> sources{frame(frames[0]), frame(frames[1]), frame(frames[2])};
+        runtime::FittedPixmap fitted;
+        const QSize logical(30, 20);
+        // the first paint at a size draws straight, the next ones copy the fitted picture
+        for (const int shown : {0, 0, 1, 2}) {
+            QImage target(logical * 2, QImage::Format_RGB32);
+            target.setDevicePixelRatio(2);
+            target.fill(Qt::white);
+            QPainter painter(&target);
+            fitted.draw(painter, sources[shown], logical, QRect(QPoint(), logical));
+            QCOMPARE(Colours(target.pixelColor(10, 20), target.pixelColor(50, 20)), frames[shown]);
+        }
+        // A painter that mirrors what it draws still puts one device pixel in a logical one.
+        QImage mirror(4, 4, QImage::Format_RGB32);
+        QPainter mirrored(&mirror);
+        mirrored.scale(-1, 1);
+        QCOMPARE(runtime::paintedRatio(mirrored), 1.0);
     }
 
     void aShrunkToNothingCharacterDrawsNothing() {
