@@ -15,8 +15,12 @@ WaveView::~WaveView() {
         sf_close(m_sound);
 }
 
+SF_VIRTUAL_IO WaveView::virtualIo() {
+    return {&WaveView::length, &WaveView::seek, &WaveView::read, nullptr, &WaveView::tell};
+}
+
 SNDFILE* WaveView::open(SF_INFO& info, std::string& why) {
-    SF_VIRTUAL_IO io{&WaveView::length, &WaveView::seek, &WaveView::read, nullptr, &WaveView::tell};
+    SF_VIRTUAL_IO io = virtualIo();
     info = SF_INFO{};
     m_sound = sf_open_virtual(&io, SFM_READ, &info, this);
     if (!m_sound)

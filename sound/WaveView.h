@@ -28,6 +28,9 @@ public:
     int failedErrno() const { return m_errno; }
     int64_t failedAt() const { return m_failedAt; }
 
+    // The calls the decoder reads the view through, each taking the view as `self`.
+    static SF_VIRTUAL_IO virtualIo();
+
 private:
     static sf_count_t length(void* self);
     static sf_count_t seek(sf_count_t offset, int whence, void* self);

@@ -143,6 +143,8 @@ private Q_SLOTS:
         QTest::newRow("link loop")
             << u"loop"_s << u"cannot be read (Too many levels of symbolic links)"_s;
         QTest::newRow("unreadable") << u"unreadable"_s << u"cannot be read (Permission denied)"_s;
+        QTest::newRow("12-bit") << u"12-bit"_s
+                                << u"uses the 12-bit PCM encoding, which the game cannot play"_s;
     }
 
     void theRealPlayerNamesWhatItCannotOpen() {
@@ -151,9 +153,14 @@ private Q_SLOTS:
         QTemporaryDir folder;
         const QString path = folder.filePath(kind + u".wav"_s);
         const QByteArray name = QFile::encodeName(path);
-        if (kind == u"text"_s) {
+        if (kind == u"text"_s || kind == u"12-bit"_s) {
             QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a sound") > 0);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(kind == u"text"_s
+                                   ? "not a sound"_ba
+                                   : QByteArray::fromHex("524946462800000057415645666d74201000"
+                                                         "0000010001002256000044ac000002000c00"
+                                                         "646174610400000000000000")) > 0);
         } else if (kind == u"folder"_s) {
             QVERIFY(QDir().mkdir(path));
         } else if (kind == u"fifo"_s) {

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -347,24 +348,68 @@ private Q_SLOTS:
                  qPrintable(QString::number(decoded.rms)));
     }
 
-    // A file cut short under the decoder is noticed at the byte where it ends.
+    // The decoder reads the game's header, asking nothing of the file, then the file's
+    // samples after whatever chunks lie between; it may read a single byte, and seek back to
+    // the very start.
+    void theViewShowsTheOwnHeaderThenTheSamples() {
+        const QByteArray file = riff(format(1, 1, 8000, 16, 2) +
+                                     chunk("LIST", QByteArray(10, 'x')) + chunk("data", "abcd"));
+        const sound::WaveCheck checked = sound::checkWaveHeader(view(file));
+        QCOMPARE(checked.problem, sound::SoundProblem::None);
+        int asked = 0;
+        sound::WaveView wave(checked.format, [&](int64_t at, char* into, int64_t length) {
+            ++asked;
+            return sound::readFromMemory(view(file), at, into, length);
+        });
+        const SF_VIRTUAL_IO io = sound::WaveView::virtualIo();
+        const QByteArray own =
+            QByteArray::fromStdString(sound::canonicalWaveHeader(checked.format));
+        QCOMPARE(io.get_filelen(&wave), sf_count_t(own.size() + 4));
+        char bytes[8] = {};
+        QCOMPARE(io.read(bytes, 1, &wave), 1);
+        QCOMPARE(bytes[0], 'R');
+        QCOMPARE(asked, 0);
+        QCOMPARE(io.seek(own.size() - 3, SEEK_CUR, &wave), sf_count_t(own.size() - 2));
+        QCOMPARE(io.read(bytes, 8, &wave), 6);
+        QCOMPARE(QByteArray(bytes, 6), own.right(2) + "abcd");
+        QCOMPARE(io.seek(-io.tell(&wave), SEEK_CUR, &wave), 0);
+        QVERIFY(io.seek(-1, SEEK_SET, &wave) < 0);
+        QCOMPARE(io.tell(&wave), 0);
+    }
+
+    // A file cut short under the decoder is noticed at the byte where it ends, also where a
+    // read finds nothing at all (the end of a file sets no errno, so any left from before is
+    // no cause), and the file is asked nothing more.
+    void aFileCutWhileDecodedSaysWhere_data() {
+        QTest::addColumn<int>("cut");
+        QTest::newRow("within a read") << 1000;
+        QTest::newRow("where the samples begin") << 44;
+    }
+
     void aFileCutWhileDecodedSaysWhere() {
+        QFETCH(int, cut);
         QByteArray file = riff(format(1, 1, 8000, 16, 2) + chunk("data", QByteArray(4000, '\7')));
         const sound::WaveCheck checked = sound::checkWaveHeader(view(file));
         QCOMPARE(checked.problem, sound::SoundProblem::None);
-        sound::WaveView wave(checked.format, [&file](int64_t at, char* into, int64_t length) {
+        int asked = 0;
+        sound::WaveView wave(checked.format, [&](int64_t at, char* into, int64_t length) {
+            ++asked;
+            errno = EIO;
             return sound::readFromMemory(view(file), at, into, length);
         });
         SF_INFO info;
         std::string why;
         SNDFILE* sound = wave.open(info, why);
         QVERIFY(sound);
-        file.truncate(1000);
+        file.truncate(cut);
         short samples[4000];
-        QCOMPARE(sf_readf_short(sound, samples, 4000), sf_count_t((1000 - 44) / 2));
+        QCOMPARE(sf_readf_short(sound, samples, 4000), sf_count_t((cut - 44) / 2));
         QVERIFY(wave.failed());
-        QCOMPARE(wave.failedAt(), int64_t(1000));
+        QCOMPARE(wave.failedAt(), int64_t(cut));
         QCOMPARE(wave.failedErrno(), 0);
+        const int askedBefore = asked;
+        sf_readf_short(sound, samples, 4000);
+        QCOMPARE(asked, askedBefore);
     }
 };
 
