@@ -15,8 +15,6 @@ class ClientArea : public QWidget {
 public:
     ClientArea(Form& form, const QString& picture, QSize designSize, QWidget* parent);
     QSize sizeHint() const override { return m_designSize; }
-    // Reads the pictures of the form and its controls ahead.
-    QThreadPool& readers() { return m_readers; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -25,7 +23,6 @@ protected:
 
 private:
     Form& m_form;
-    PictureReaders m_readers;
     LazyPicture m_picture;
     FittedPixmap m_fitted;
     QSize m_designSize;

@@ -148,7 +148,7 @@ Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameC
              ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {
     auto* picture = new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch,
-                                    client.readers(), &client);
+                                    pictureReaders(), &client);
     picture->setObjectName(displayName());
     ControlHost::attach(*this, picture);
 }

@@ -1,5 +1,6 @@
 #include "ImageWidget.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -75,10 +76,25 @@ DecodedPicture ReadAhead::take(const QString& resource) {
 PictureReaders::PictureReaders() {
     setMaxThreadCount(1);
     setThreadPriority(QThread::IdlePriority);
+    // The thread lives as long as the program: one that ended in the middle of a run made
+    // LeakSanitizer's stop of the threads at exit crash in the asan tests.
+    setExpiryTimeout(-1);
+    // Like Qt's own pool, it is done before the application goes: a picture read after that
+    // would load an image plugin the application has already let go.
+    qAddPostRoutine([] {
+        pictureReaders().clear();
+        pictureReaders().waitForDone();
+    });
 }
 
 PictureReaders::~PictureReaders() {
     clear();
+}
+
+QThreadPool& pictureReaders() {
+    // One for the program, as Qt's own pool is.
+    static PictureReaders readers;
+    return readers;
 }
 
 qreal paintedRatio(const QPainter& painter) {

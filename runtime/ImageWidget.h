@@ -46,12 +46,13 @@ private:
 };
 
 // The thread that reads pictures ahead, at idle priority. Pictures it has not begun when the
-// window goes are not read at all.
+// program ends are not read at all.
 class PictureReaders : public QThreadPool {
 public:
     PictureReaders();
     ~PictureReaders() override;
 };
+QThreadPool& pictureReaders();
 
 // Device pixels per logical pixel of what a painter draws on: the screen's when the window is
 // painted, the image's when the window is rendered into one.
