@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace runtime {
 
@@ -133,7 +134,10 @@ void FrameClock::advance() {
     m_frameSeen = false;
     // A handler may restart or stop any timer, its own included; the list is read afresh
     // for each one so that a timer restarted in this frame waits its full period.
-    std::vector<Timer*> due;
+    // The list's buffer is borrowed from the last frame, so a frame allocates nothing; a frame
+    // run from a loop nested in a handler finds it lent out and makes its own.
+    std::vector<Timer*> due = std::exchange(m_due, {});
+    due.clear();
     for (const Scheduled& s : m_scheduled)
         if ((m_frame - s.startFrame) % s.periodFrames == 0)
             due.push_back(s.timer);
@@ -144,6 +148,7 @@ void FrameClock::advance() {
             (m_frame - it->startFrame) % it->periodFrames == 0)
             timer->fire();
     }
+    m_due = std::move(due);
     m_inFrame = false;
     m_frameSeen = m_frameSeen || std::any_of(m_moved.begin(), m_moved.end(),
                                              [this](VisualControl* c) { return seenMove(*c); });

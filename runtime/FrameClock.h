@@ -91,6 +91,7 @@ private:
     std::unique_ptr<Watcher> m_watcher;
     std::vector<Scheduled> m_scheduled; // in the order the timers were set going
     std::vector<VisualControl*> m_moved;
+    std::vector<Timer*> m_due; // the last frame's due timers, for their buffer
     long long m_frame = 0;
     bool m_real;
     bool m_halted = false;

@@ -1,17 +1,18 @@
 #include "ImageWidget.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMovie>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QThreadPool>
+#include <QThread>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <memory>
 
 namespace runtime {
 namespace {
@@ -30,32 +31,70 @@ QString denseTwinOf(const QString& resource) {
 
 } // namespace
 
-std::future<DecodedPicture> decodePicture(const QString& resource) {
-    auto promise = std::make_shared<std::promise<DecodedPicture>>();
-    std::future<DecodedPicture> result = promise->get_future();
-    QThreadPool::globalInstance()->start([promise, resource] {
+DecodedPicture readPicture(const QString& resource) {
+    DecodedPicture picture;
+    QImageReader reader(resource);
+    picture.animated = reader.supportsAnimation() && reader.imageCount() > 1;
+    if (picture.animated)
+        return picture;
+    picture.still = reader.read();
+    if (picture.still.isNull())
+        std::fprintf(stderr, "warukyara: cannot read picture %s: %s\n", qPrintable(resource),
+                     qPrintable(reader.errorString()));
+    picture.size = picture.still.size();
+    picture.hasAlpha = picture.still.hasAlphaChannel();
+    // The form that a pixmap of it takes anyway, converted while reading rather than when
+    // painting; hit-testing reads the same pixels.
+    if (picture.hasAlpha)
+        picture.still.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return picture;
+}
+
+ReadAhead::ReadAhead(const QString& resource, QThreadPool& readers)
+    : m_shared(std::make_shared<Shared>()), m_picture(m_shared->picture.get_future()) {
+    readers.start([shared = m_shared, resource] {
+        if (shared->claimed.exchange(true))
+            return; // already read where it was needed
         try {
-            DecodedPicture picture;
-            QImageReader reader(resource);
-            picture.animated = reader.supportsAnimation() && reader.imageCount() > 1;
-            if (!picture.animated) {
-                picture.still = reader.read();
-                if (picture.still.isNull())
-                    std::fprintf(stderr, "warukyara: cannot read picture %s: %s\n",
-                                 qPrintable(resource), qPrintable(reader.errorString()));
-                picture.size = picture.still.size();
-                picture.hasAlpha = picture.still.hasAlphaChannel();
-                // The form that a pixmap of it takes anyway, converted here rather than on
-                // the GUI thread; hit-testing reads the same pixels.
-                if (picture.hasAlpha)
-                    picture.still.convertTo(QImage::Format_ARGB32_Premultiplied);
-            }
-            promise->set_value(std::move(picture));
+            shared->picture.set_value(readPicture(resource));
         } catch (...) {
-            promise->set_exception(std::current_exception());
+            shared->picture.set_exception(std::current_exception());
         }
     });
-    return result;
+}
+
+DecodedPicture ReadAhead::take(const QString& resource) {
+    if (m_shared) {
+        // A reader that has not begun will not begin now; one that has may finish in vain.
+        m_shared->claimed = true;
+        if (m_picture.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            return m_picture.get();
+    }
+    return readPicture(resource);
+}
+
+PictureReaders::PictureReaders() {
+    setMaxThreadCount(1);
+    setThreadPriority(QThread::IdlePriority);
+    // The thread lives as long as the program: one that ended in the middle of a run made
+    // LeakSanitizer's stop of the threads at exit crash in the asan tests.
+    setExpiryTimeout(-1);
+    // Like Qt's own pool, it is done before the application goes: a picture read after that
+    // would load an image plugin the application has already let go.
+    qAddPostRoutine([] {
+        pictureReaders().clear();
+        pictureReaders().waitForDone();
+    });
+}
+
+PictureReaders::~PictureReaders() {
+    clear();
+}
+
+QThreadPool& pictureReaders() {
+    // One for the program, as Qt's own pool is.
+    static PictureReaders readers;
+    return readers;
 }
 
 qreal paintedRatio(const QPainter& painter) {
@@ -86,12 +125,12 @@ void drawPixelForPixel(QPainter& painter, const QPixmap& pixmap, const QRegion& 
 
 } // namespace
 
-LazyPicture::LazyPicture(const QString& resource, qreal ratio) {
+LazyPicture::LazyPicture(const QString& resource, qreal ratio, QThreadPool& readers) {
     m_normal.resource = resource;
     m_dense.resource = denseTwinOf(resource);
     m_dense.density = 2;
     Variant& wanted = variantAt(ratio);
-    wanted.decoding = decodePicture(wanted.resource);
+    wanted.reading = ReadAhead(wanted.resource, readers);
 }
 
 int LazyPicture::densityAt(qreal ratio) const {
@@ -109,9 +148,7 @@ QString LazyPicture::resourceAt(qreal ratio) const {
 const DecodedPicture& LazyPicture::decodedAt(qreal ratio) {
     Variant& variant = variantAt(ratio);
     if (!variant.decoded) {
-        if (!variant.decoding.valid())
-            variant.decoding = decodePicture(variant.resource);
-        variant.picture = variant.decoding.get();
+        variant.picture = variant.reading.take(variant.resource);
         variant.decoded = true;
         variant.picture.still.setDevicePixelRatio(variant.density);
         variant.pixmap = QPixmap::fromImage(variant.picture.still);
@@ -167,8 +204,9 @@ void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalS
     drawPixelForPixel(painter, m_fitted, region);
 }
 
-ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
-    : QWidget(parent), m_picture(resource, devicePixelRatioF()), m_stretch(stretch) {
+ImageWidget::ImageWidget(const QString& resource, bool stretch, QThreadPool& readers,
+                         QWidget* parent)
+    : QWidget(parent), m_picture(resource, devicePixelRatioF(), readers), m_stretch(stretch) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 

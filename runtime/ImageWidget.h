@@ -3,16 +3,19 @@
 #include <QImage>
 #include <QPixmap>
 #include <QRegion>
+#include <QThreadPool>
 #include <QWidget>
 
+#include <atomic>
 #include <future>
+#include <memory>
 
 class QMovie;
 class QPainter;
 
 namespace runtime {
 
-// A picture as a worker thread reads it from the resources.
+// A picture as it is read from the resources.
 struct DecodedPicture {
     QImage still;          // the picture, premultiplied if it has alpha; null if animated
     bool animated = false; // more than one frame: a QMovie plays it instead
@@ -20,9 +23,36 @@ struct DecodedPicture {
     bool hasAlpha = false;
 };
 
-// Starts reading a picture on a worker thread: the window is built while its pictures decode
-// on the other core, and whatever first needs a picture's pixels waits for them.
-std::future<DecodedPicture> decodePicture(const QString& resource);
+DecodedPicture readPicture(const QString& resource);
+
+// A picture read ahead by a thread that runs only when a core would otherwise idle, so on a
+// quiet machine the window is built while its pictures decode on the other core, and on a busy
+// one the reader takes no time from the window. Whoever needs the pixels before the reader is
+// done reads them itself instead of waiting for a thread that may not run at all.
+class ReadAhead {
+public:
+    ReadAhead() = default;
+    ReadAhead(const QString& resource, QThreadPool& readers);
+    // The reader's picture if it is done, else the picture read here and now.
+    DecodedPicture take(const QString& resource);
+
+private:
+    struct Shared {
+        std::atomic<bool> claimed = false; // by the reader as it begins, or by take()
+        std::promise<DecodedPicture> picture;
+    };
+    std::shared_ptr<Shared> m_shared;
+    std::future<DecodedPicture> m_picture;
+};
+
+// The thread that reads pictures ahead, at idle priority. Pictures it has not begun when the
+// program ends are not read at all.
+class PictureReaders : public QThreadPool {
+public:
+    PictureReaders();
+    ~PictureReaders() override;
+};
+QThreadPool& pictureReaders();
 
 // Device pixels per logical pixel of what a painter draws on: the screen's when the window is
 // painted, the image's when the window is rendered into one.
@@ -30,11 +60,11 @@ qreal paintedRatio(const QPainter& painter);
 
 // One picture of the resources and, where the art has one, its twin NAME@2x drawn for screens
 // of twice the density. Each is decoded once, the first time it is needed: the one the screen
-// asks for starts on a worker thread at once, the other only if the window moves to a screen
-// that wants it, so a normal screen never pays for the dense pictures.
+// asks for is read ahead at once, the other only if the window moves to a screen that wants
+// it, so a normal screen never pays for the dense pictures.
 class LazyPicture {
 public:
-    LazyPicture(const QString& resource, qreal ratio);
+    LazyPicture(const QString& resource, qreal ratio, QThreadPool& readers);
 
     // 2 where the dense twin is drawn at this device pixel ratio, else 1.
     int densityAt(qreal ratio) const;
@@ -47,7 +77,7 @@ private:
     struct Variant {
         QString resource;
         int density = 1;
-        std::future<DecodedPicture> decoding;
+        ReadAhead reading;
         bool decoded = false;
         DecodedPicture picture;
         QPixmap pixmap;
@@ -81,7 +111,7 @@ private:
 class ImageWidget : public QWidget {
     Q_OBJECT
 public:
-    ImageWidget(const QString& resource, bool stretch, QWidget* parent);
+    ImageWidget(const QString& resource, bool stretch, QThreadPool& readers, QWidget* parent);
 
     bool stretch() const { return m_stretch; }
     // In logical pixels, whichever of the twins is shown.
