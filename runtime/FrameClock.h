@@ -20,9 +20,10 @@ class VisualControl;
 inline constexpr int kFrameMs = 16;
 
 // While the ticks change nothing the player could see, the frames due run together this often:
-// an idle window wakes four times a second instead of sixty, and a tick that becomes visible is
-// shown at most this late. A multiple of 250 ms lets Qt wake it together with the caret's blink.
-inline constexpr int kBatchMs = 250;
+// an idle window wakes twice a second instead of sixty, and a tick that becomes visible on its
+// own is shown at most this late (input, which is what changes the picture of an idle window,
+// ends a batch at once). The caret's blink has the same period, so Qt can wake both together.
+inline constexpr int kBatchMs = 500;
 
 // One clock for the whole form: each frame it ticks the timers that are due, in the order
 // they were set going, then puts every moved widget in its place, so the window repaints at
