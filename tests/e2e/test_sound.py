@@ -47,7 +47,7 @@ def test_plays_on_without_a_sound_server(xvfb, isolated_env, launch, workdir):
     time.sleep(1)
     assert game.running(), "the game ended after はじまり"
     game.choose_menu(MENU_END)
-    status = game.wait_exit(3)
+    status = game.wait_exit(harness.EXIT_DEADLINE)
     assert status == 0, f"the game ended with status {status} (None: still running)"
     # The sanitizers' own report lines are not the game's.
     lines = [line for line in game.stderr_lines()

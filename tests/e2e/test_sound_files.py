@@ -58,7 +58,7 @@ def _run(launch, pulse, folder, workdir):
     assert game.running(), f"the game ended: {game.stderr_text()}"
     peak = harness.peak_rss_kib(game.pid)
     game.choose_menu(MENU_END)
-    assert game.wait_exit(3) == 0
+    assert game.wait_exit(harness.EXIT_DEADLINE) == 0
     return heard, sound_lines(game), peak
 
 
