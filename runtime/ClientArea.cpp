@@ -10,7 +10,7 @@
 namespace runtime {
 
 ClientArea::ClientArea(Form& form, const QString& picture, QSize designSize, QWidget* parent)
-    : QWidget(parent), m_form(form), m_picture(picture, devicePixelRatioF(), pictureReaders()),
+    : QWidget(parent), m_form(form), m_picture(picture, devicePixelRatioF()),
       m_designSize(designSize) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(designSize);

@@ -147,8 +147,8 @@ void ControlHost::attach(VisualControl& control, QWidget* widget) {
 Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
              ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {
-    auto* picture = new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch,
-                                    pictureReaders(), &client);
+    auto* picture =
+        new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch, &client);
     picture->setObjectName(displayName());
     ControlHost::attach(*this, picture);
 }

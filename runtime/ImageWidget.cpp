@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
+#include <QThreadPool>
 
 #include <chrono>
 #include <cmath>
@@ -27,6 +28,34 @@ QString denseTwinOf(const QString& resource) {
         if (QFile::exists(stem + suffix))
             return stem + suffix;
     return {};
+}
+
+// The thread that reads pictures ahead, at idle priority. Pictures it has not begun when the
+// program ends are not read at all.
+class PictureReaders : public QThreadPool {
+public:
+    PictureReaders();
+    ~PictureReaders() override { clear(); }
+};
+
+QThreadPool& pictureReaders() {
+    // One for the program, as Qt's own pool is.
+    static PictureReaders readers;
+    return readers;
+}
+
+PictureReaders::PictureReaders() {
+    setMaxThreadCount(1);
+    setThreadPriority(QThread::IdlePriority);
+    // The thread lives as long as the program: one that ended in the middle of a run made
+    // LeakSanitizer's stop of the threads at exit crash in the asan tests.
+    setExpiryTimeout(-1);
+    // Like Qt's own pool, it is done before the application goes: a picture read after that
+    // would load an image plugin the application has already let go.
+    qAddPostRoutine([] {
+        pictureReaders().clear();
+        pictureReaders().waitForDone();
+    });
 }
 
 } // namespace
@@ -50,9 +79,9 @@ DecodedPicture readPicture(const QString& resource) {
     return picture;
 }
 
-ReadAhead::ReadAhead(const QString& resource, QThreadPool& readers)
+ReadAhead::ReadAhead(const QString& resource)
     : m_shared(std::make_shared<Shared>()), m_picture(m_shared->picture.get_future()) {
-    readers.start([shared = m_shared, resource] {
+    pictureReaders().start([shared = m_shared, resource] {
         if (shared->claimed.exchange(true))
             return; // already read where it was needed
         try {
@@ -71,30 +100,6 @@ DecodedPicture ReadAhead::take(const QString& resource) {
             return m_picture.get();
     }
     return readPicture(resource);
-}
-
-PictureReaders::PictureReaders() {
-    setMaxThreadCount(1);
-    setThreadPriority(QThread::IdlePriority);
-    // The thread lives as long as the program: one that ended in the middle of a run made
-    // LeakSanitizer's stop of the threads at exit crash in the asan tests.
-    setExpiryTimeout(-1);
-    // Like Qt's own pool, it is done before the application goes: a picture read after that
-    // would load an image plugin the application has already let go.
-    qAddPostRoutine([] {
-        pictureReaders().clear();
-        pictureReaders().waitForDone();
-    });
-}
-
-PictureReaders::~PictureReaders() {
-    clear();
-}
-
-QThreadPool& pictureReaders() {
-    // One for the program, as Qt's own pool is.
-    static PictureReaders readers;
-    return readers;
 }
 
 qreal paintedRatio(const QPainter& painter) {
@@ -125,12 +130,12 @@ void drawPixelForPixel(QPainter& painter, const QPixmap& pixmap, const QRegion& 
 
 } // namespace
 
-LazyPicture::LazyPicture(const QString& resource, qreal ratio, QThreadPool& readers) {
+LazyPicture::LazyPicture(const QString& resource, qreal ratio) {
     m_normal.resource = resource;
     m_dense.resource = denseTwinOf(resource);
     m_dense.density = 2;
     Variant& wanted = variantAt(ratio);
-    wanted.reading = ReadAhead(wanted.resource, readers);
+    wanted.reading = ReadAhead(wanted.resource);
 }
 
 int LazyPicture::densityAt(qreal ratio) const {
@@ -204,9 +209,8 @@ void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalS
     drawPixelForPixel(painter, m_fitted, region);
 }
 
-ImageWidget::ImageWidget(const QString& resource, bool stretch, QThreadPool& readers,
-                         QWidget* parent)
-    : QWidget(parent), m_picture(resource, devicePixelRatioF(), readers), m_stretch(stretch) {
+ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
+    : QWidget(parent), m_picture(resource, devicePixelRatioF()), m_stretch(stretch) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 

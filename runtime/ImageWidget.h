@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QPixmap>
 #include <QRegion>
-#include <QThreadPool>
 #include <QWidget>
 
 #include <atomic>
@@ -32,7 +31,7 @@ DecodedPicture readPicture(const QString& resource);
 class ReadAhead {
 public:
     ReadAhead() = default;
-    ReadAhead(const QString& resource, QThreadPool& readers);
+    explicit ReadAhead(const QString& resource);
     // The reader's picture if it is done, else the picture read here and now.
     DecodedPicture take(const QString& resource);
 
@@ -45,15 +44,6 @@ private:
     std::future<DecodedPicture> m_picture;
 };
 
-// The thread that reads pictures ahead, at idle priority. Pictures it has not begun when the
-// program ends are not read at all.
-class PictureReaders : public QThreadPool {
-public:
-    PictureReaders();
-    ~PictureReaders() override;
-};
-QThreadPool& pictureReaders();
-
 // Device pixels per logical pixel of what a painter draws on: the screen's when the window is
 // painted, the image's when the window is rendered into one.
 qreal paintedRatio(const QPainter& painter);
@@ -64,7 +54,7 @@ qreal paintedRatio(const QPainter& painter);
 // it, so a normal screen never pays for the dense pictures.
 class LazyPicture {
 public:
-    LazyPicture(const QString& resource, qreal ratio, QThreadPool& readers);
+    LazyPicture(const QString& resource, qreal ratio);
 
     // 2 where the dense twin is drawn at this device pixel ratio, else 1.
     int densityAt(qreal ratio) const;
@@ -111,7 +101,7 @@ private:
 class ImageWidget : public QWidget {
     Q_OBJECT
 public:
-    ImageWidget(const QString& resource, bool stretch, QThreadPool& readers, QWidget* parent);
+    ImageWidget(const QString& resource, bool stretch, QWidget* parent);
 
     bool stretch() const { return m_stretch; }
     // In logical pixels, whichever of the twins is shown.
