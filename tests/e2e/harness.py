@@ -363,6 +363,11 @@ def run_seconds(pid):
     return total / 1e9
 
 
+def load_average():
+    """The kernel's 1, 5 and 15 minute load averages, as it prints them."""
+    return " ".join(Path("/proc/loadavg").read_text().split()[:3])
+
+
 def peak_rss_kib(pid):
     """VmHWM of a process, in KiB."""
     for line in Path(f"/proc/{pid}/status").read_text().splitlines():
