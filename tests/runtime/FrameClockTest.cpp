@@ -169,7 +169,8 @@ private Q_SLOTS:
     }
 
     // A timer restarted in a frame waits its full period from that frame, even when it was due
-    // in it; a handler may stop its own timer; widgets move once, after the frame's ticks.
+    // in it; a handler may stop its own timer; widgets move once, after the frame's ticks, and
+    // moves made outside a frame follow on the next pass of the event loop.
     void restartsStopsAndPlacementWithinAFrame() {
         ClockForm f(false);
         QString order;
@@ -195,6 +196,12 @@ private Q_SLOTS:
         FormHost::advanceFrames(f.form, 3);
         QCOMPARE(order, QStringLiteral("ffffsfffss"));
         QCOMPARE(fastTicks, 7);
+        // Moves made between frames are placed once the event loop comes round, every time.
+        for (int left : {300, 450}) {
+            f.mark.setLeft(left);
+            QCoreApplication::processEvents();
+            QCOMPARE(f.markWidget()->x(), left / 15);
+        }
     }
 
     // The real clock runs only while a timer does, at a precise 16 ms, and idles in batches.
