@@ -92,23 +92,6 @@ void dropOperation(pa_operation* operation) {
         pa_operation_unref(operation);
 }
 
-// Reads all `length` bytes unless the file ends or fails first.
-int64_t readFully(int fd, int64_t offset, char* into, int64_t length) {
-    int64_t done = 0;
-    while (done < length) {
-        const ssize_t got = ::pread(fd, into + done, static_cast<size_t>(length - done),
-                                    static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
-}
-
 struct OpenedFile {
     int fd = -1;
     int64_t size = 0;
@@ -244,7 +227,7 @@ private:
         m_fd = file.fd;
         const int fd = m_fd;
         const ReadAt readAt = [fd](int64_t offset, char* into, int64_t length) {
-            return readFully(fd, offset, into, length);
+            return readFromFile(fd, offset, into, length);
         };
         const WaveCheck check = checkWaveHeader(file.size, readAt);
         if (check.problem != SoundProblem::None) {

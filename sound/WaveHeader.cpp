@@ -1,6 +1,9 @@
 #include "WaveHeader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace sound {
@@ -253,6 +256,22 @@ int64_t readFromMemory(std::string_view bytes, int64_t offset, char* into, int64
     const int64_t count = std::min(length, size - offset);
     std::memcpy(into, bytes.data() + offset, static_cast<size_t>(count));
     return count;
+}
+
+int64_t readFromFile(int fd, int64_t offset, char* into, int64_t length) {
+    int64_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(fd, into + done, static_cast<size_t>(length - done),
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
 }
 
 WaveCheck checkWaveHeader(std::string_view file) {

@@ -53,4 +53,8 @@ std::string waveEncodingName(uint16_t tag);
 // Reads the file `length` bytes at `offset` of `bytes`, as a ReadAt over memory.
 int64_t readFromMemory(std::string_view bytes, int64_t offset, char* into, int64_t length);
 
+// Reads `length` bytes at `offset` of the open file `fd`, as a ReadAt over a real file: short
+// reads are taken up, an interrupted one is retried, the file's end gives a short count.
+int64_t readFromFile(int fd, int64_t offset, char* into, int64_t length);
+
 } // namespace sound

@@ -1,5 +1,6 @@
 #include <WaveView.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -388,20 +389,26 @@ private Q_SLOTS:
 
     void aFileCutWhileDecodedSaysWhere() {
         QFETCH(int, cut);
-        QByteArray file = riff(format(1, 1, 8000, 16, 2) + chunk("data", QByteArray(4000, '\7')));
-        const sound::WaveCheck checked = sound::checkWaveHeader(view(file));
+        const QByteArray bytes =
+            riff(format(1, 1, 8000, 16, 2) + chunk("data", QByteArray(4000, '\7')));
+        const sound::WaveCheck checked = sound::checkWaveHeader(view(bytes));
         QCOMPARE(checked.problem, sound::SoundProblem::None);
+        QTemporaryDir folder;
+        QFile file(folder.filePath(QStringLiteral("cut.wav")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write(bytes), bytes.size());
+        QVERIFY(file.flush());
         int asked = 0;
         sound::WaveView wave(checked.format, [&](int64_t at, char* into, int64_t length) {
             ++asked;
             errno = EIO;
-            return sound::readFromMemory(view(file), at, into, length);
+            return sound::readFromFile(file.handle(), at, into, length);
         });
         SF_INFO info;
         std::string why;
         SNDFILE* sound = wave.open(info, why);
         QVERIFY(sound);
-        file.truncate(cut);
+        QVERIFY(file.resize(cut));
         short samples[4000];
         QCOMPARE(sf_readf_short(sound, samples, 4000), sf_count_t((cut - 44) / 2));
         QVERIFY(wave.failed());
@@ -410,6 +417,10 @@ private Q_SLOTS:
         const int askedBefore = asked;
         sf_readf_short(sound, samples, 4000);
         QCOMPARE(asked, askedBefore);
+        // A file that cannot be read at all says so, with its reason.
+        errno = 0;
+        QCOMPARE(sound::readFromFile(-1, 0, reinterpret_cast<char*>(samples), 2), int64_t(-1));
+        QCOMPARE(errno, EBADF);
     }
 };
 
