@@ -294,8 +294,8 @@ def find_character(image):
     """A point on a character in a shot of the client area, or None.
 
     A character is what is neither sky nor cloud below the score box. The slowest characters
-    trail at the bottom left; of the point furthest that way, aim a little up and to the right,
-    where the character will be when the mouse gets there.
+    trail at the bottom left; of the character furthest that way, the solid point nearest its
+    middle, so that a click a little late or early still lands on it.
     """
     width, height = image.size
     px = image.load()
@@ -319,9 +319,23 @@ def find_character(image):
                 best = (y - x, x, y)
     if best is None:
         return None
-    _, x, y = best
-    ahead = (x + 36, y - 30)
-    return ahead if solid(*ahead) else (x, y)
+    # The character around that point, on the same 3-pixel grid, no further than a
+    # character's size from it.
+    _, x0, y0 = best
+    blob, todo = {(x0, y0)}, [(x0, y0)]
+    while todo:
+        x, y = todo.pop()
+        for n in ((x + 3, y), (x - 3, y), (x, y + 3), (x, y - 3)):
+            if (n not in blob and 4 <= n[0] < width - 4 and 89 < n[1] < height - 4
+                    and abs(n[0] - x0) < 160 and abs(n[1] - y0) < 160 and character(*n)):
+                blob.add(n)
+                todo.append(n)
+    cx = sum(x for x, _ in blob) / len(blob)
+    cy = sum(y for _, y in blob) / len(blob)
+    for x, y in sorted(blob, key=lambda p: (p[0] - cx) ** 2 + (p[1] - cy) ** 2):
+        if solid(x, y):
+            return x, y
+    return x0, y0
 
 
 def _each_channel_near(a, b, tolerance=24):
