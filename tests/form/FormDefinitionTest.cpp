@@ -100,6 +100,8 @@ private Q_SLOTS:
         QCOMPARE(label2->font().pixelSize(), 19);
         QCOMPARE(label1->font().pixelSize(), 24);
         QCOMPARE(label1->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
+        for (const QWidget* text : std::initializer_list<const QWidget*>{text1, label1, label2})
+            QCOMPARE(text->font().weight(), QFont::Normal);
         QVERIFY(!label1->autoFillBackground() && !label2->autoFillBackground());
         QCOMPARE(label1->textFormat(), Qt::PlainText);
         // The face is mapped to an installed Japanese gothic.

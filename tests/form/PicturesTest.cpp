@@ -1,6 +1,7 @@
 #include <Form1Definition.h>
 #include <runtime/Form.h>
 #include <runtime/FormHost.h>
+#include <runtime/Twips.h>
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -66,7 +67,8 @@ private Q_SLOTS:
         }
     }
 
-    // The controls report the size and frames of the picture they were given.
+    // The controls report the size and frames of the picture they were given, and start at its
+    // size twip for twip, but Image1(3), one pixel narrower.
     void theControlsCarryTheirPictures() {
         runtime::Form form(form::form1Definition());
         runtime::FormHost::stopRealClock(form);
@@ -79,6 +81,9 @@ private Q_SLOTS:
             QImageReader reader(QString::fromUtf8(control.picture));
             QCOMPARE(runtime::FormHost::pictureSize(image), reader.size());
             QCOMPARE(runtime::FormHost::frameCount(image), std::max(reader.imageCount(), 1));
+            const QSize pixels = reader.size() - QSize(control.index == 3 ? 1 : 0, 0);
+            QCOMPARE(image.width(), float(pixels.width() * runtime::kTwipsPerPixel));
+            QCOMPARE(image.height(), float(pixels.height() * runtime::kTwipsPerPixel));
         }
     }
 };

@@ -1,3 +1,4 @@
+#include <runtime/Fonts.h>
 #include <runtime/Form.h>
 #include <runtime/FormHost.h>
 #include <runtime/Twips.h>
@@ -108,6 +109,23 @@ struct TwoTimers {
                               .controls = controls};
 };
 
+// Text boxes whose tab indexes run against their creation order; the last takes no tab.
+struct Boxes {
+    std::array<ControlDefinition, 4> controls{
+        ControlDefinition{.kind = ControlKind::TextBox, .name = "B", .tabIndex = 1},
+        ControlDefinition{.kind = ControlKind::TextBox, .name = "C", .tabIndex = 2},
+        ControlDefinition{.kind = ControlKind::TextBox, .name = "A", .tabIndex = 0},
+        ControlDefinition{.kind = ControlKind::TextBox, .name = "D"},
+    };
+    FormDefinition definition{.name = "Boxes",
+                              .caption = "Boxes",
+                              .clientWidth = 150,
+                              .clientHeight = 150,
+                              .picture = "",
+                              .menus = {},
+                              .controls = controls};
+};
+
 } // namespace
 
 class RuntimeTest : public QObject {
@@ -137,6 +155,28 @@ private Q_SLOTS:
         QCOMPARE(m_form->scaleWidth(), 4500.0f);
         QCOMPARE(m_form->scaleHeight(), 3000.0f);
         QCOMPARE(FormHost::clientArea(*m_form)->size(), QSize(300, 200));
+        // The player may enlarge the window up to eight times each way, and not shrink it.
+        QWidget* window = FormHost::window(*m_form);
+        const QSize designed = window->size();
+        window->resize(designed * 100);
+        QCOMPARE(window->size(), designed * 8);
+        window->resize(10, 10);
+        QCOMPARE(window->size(), designed);
+    }
+
+    void aBoldFaceIsDrawnBold() {
+        QCOMPARE(fontOf(FontDefinition{"Face", 9, 700, 0}).weight(), QFont::Bold);
+    }
+
+    void theTabKeyFollowsTheTabIndexes() {
+        Boxes boxes;
+        Form form(boxes.definition);
+        QString order;
+        QWidget* window = FormHost::window(form);
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
+            if (w->parentWidget() == FormHost::clientArea(form))
+                order += w->objectName();
+        QCOMPARE(order, u"ABCD"_s);
     }
 
     void geometryIsStoredAsSinglePrecision() {
@@ -263,6 +303,17 @@ private Q_SLOTS:
         QCOMPARE(m_reports, std::vector<int>{380});
         QCOMPARE(m_endings, std::vector<int>{1});
         QCOMPARE(m_form->dispatcher().exitStatus(), 1);
+    }
+
+    // Left to itself, the form logs the report in one line as it ends.
+    void anErrorIsLoggedInOneLine() {
+        TwoTimers two;
+        Form form(two.definition);
+        Timer& early = form.timer(u"Early");
+        early.onTimer([&] { early.setInterval(-1); });
+        QTest::ignoreMessage(QtCriticalMsg,
+                             "Run-time error '380': Invalid property value: Early.Interval = -1");
+        early.fire();
     }
 
     // Memory running out inside a handler ends the game with a report, like any run-time error.
