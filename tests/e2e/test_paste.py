@@ -135,8 +135,9 @@ def test_an_answering_owner_pastes_at_the_caret_capped(how, xvfb, launch, workdi
     game = launch()
     pasted = workdir / "pasted.txt"
     # Two megabytes come in pieces (INCR), as xclip sends anything over about one.
-    text = "7" + "9" * 2_000_000 if how == "ctrl+v" else "34"
-    pasted.write_text(text)
+    # The short one is not ASCII: the owner sends it as UTF-8, and it must arrive as written.
+    text = "7" + "9" * 2_000_000 if how == "ctrl+v" else "3é"
+    pasted.write_text(text, encoding="utf-8")
     game.click(*SCORE_BOX_POINT)
     game.xdotool("type", "12")
     box = game.screenshot().crop(SCORE_BOX)
@@ -149,7 +150,7 @@ def test_an_answering_owner_pastes_at_the_caret_capped(how, xvfb, launch, workdi
             "the first paste showing in the score box")
         box = game.screenshot().crop(SCORE_BOX)
         game.xdotool("click", "2")
-        expected = "123434"
+        expected = "123é3é"
     else:
         owner = _own(game, "clipboard", pasted)
         game.key("ctrl+a", "ctrl+v")  # a paste replaces what is selected
