@@ -263,7 +263,9 @@ private Q_SLOTS:
             gaps.push_back(at[i] - at[i - 1]);
         std::ranges::sort(gaps);
         const double medianMs = gaps[gaps.size() / 2] / 1e6;
-        QVERIFY2(medianMs > 15, qPrintable(QString::number(medianMs)));
+        // A late frame is followed by a short one, back on the beat: under load half the gaps
+        // can be short, so the median only rules out a clock running at a faster pace.
+        QVERIFY2(medianMs > 12, qPrintable(QString::number(medianMs)));
     }
 };
 
