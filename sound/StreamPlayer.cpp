@@ -41,14 +41,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A server that has not answered for this long while we wait on it is given up; the next
-// "Play" tries a fresh connection.
-constexpr auto kAnswerTimeout = std::chrono::seconds(5);
-// While waiting on the server, it is asked this often whether it is still there.
-constexpr pa_usec_t kWatchdogTickUs = 1000 * 1000;
-// How much of a file is decoded for one start: a background tune is short, and a lying or
-// huge file must not keep the thread decoding for hours.
-constexpr sf_count_t kMaxSecondsPlayed = 10 * 60;
 // How long the game may wait, at its end, for the sound thread to finish.
 constexpr auto kEndWait = std::chrono::milliseconds(300);
 
@@ -137,8 +129,8 @@ OpenedFile openRegularFile(const std::string& path) {
 // Everything below runs on the sound thread only.
 class SoundThread {
 public:
-    SoundThread(std::shared_ptr<Mailbox> box, pa_mainloop* loop)
-        : m_box(std::move(box)), m_loop(loop), m_api(pa_mainloop_get_api(loop)) {}
+    SoundThread(std::shared_ptr<Mailbox> box, pa_mainloop* loop, const StreamLimits& limits)
+        : m_box(std::move(box)), m_loop(loop), m_api(pa_mainloop_get_api(loop)), m_limits(limits) {}
 
     ~SoundThread() {
         dropLink();
@@ -154,7 +146,9 @@ public:
         m_dropLater = m_api->defer_new(m_api, &SoundThread::dropDeferred, this);
         m_api->defer_enable(m_dropLater, 0);
         int status = 0;
-        if (pa_mainloop_run(m_loop, &status) < 0 && !m_quitting)
+        // A quit is not a failure: the loop then returns 1. A report after the quit is
+        // silenced by the mailbox anyway.
+        if (pa_mainloop_run(m_loop, &status) < 0)
             report(SoundProblem::PlaybackFailed, "the sound thread's loop failed");
     }
 
@@ -183,7 +177,6 @@ private:
         {
             const std::lock_guard lock(m_box->mutex);
             if (m_box->quit) {
-                m_quitting = true;
                 pa_mainloop_quit(m_loop, 0);
                 return;
             }
@@ -252,7 +245,7 @@ private:
         m_frameBytes = pa_frame_size(&m_spec);
         m_framesInFile = info.frames;
         m_framesRead = 0;
-        m_framesLeft = kMaxSecondsPlayed * info.samplerate;
+        m_framesLeft = m_limits.longestStart.count() * info.samplerate;
         return true;
     }
 
@@ -513,8 +506,7 @@ private:
         m_asked = false;
         if (m_watchdog)
             pa_context_rttime_restart(m_context, m_watchdog,
-                                      waiting ? pa_rtclock_now() + kWatchdogTickUs
-                                              : PA_USEC_INVALID);
+                                      waiting ? nextTick() : PA_USEC_INVALID);
     }
 
     static void watch(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
@@ -531,10 +523,10 @@ private:
         }
         const auto now = Clock::now();
         if (m_link == Link::Connecting) {
-            if (now - m_connectingSince > kAnswerTimeout)
+            if (now - m_connectingSince > m_limits.answerTimeout)
                 return giveUp();
         } else if (m_playing && m_asked) {
-            if (now - m_askedAt > kAnswerTimeout)
+            if (now - m_askedAt > m_limits.answerTimeout)
                 return giveUp();
         } else if (m_playing) {
             pa_operation* asking =
@@ -543,7 +535,14 @@ private:
             m_askedAt = now;
             dropOperation(asking);
         }
-        pa_context_rttime_restart(m_context, m_watchdog, pa_rtclock_now() + kWatchdogTickUs);
+        pa_context_rttime_restart(m_context, m_watchdog, nextTick());
+    }
+
+    pa_usec_t nextTick() const {
+        return pa_rtclock_now() +
+               static_cast<pa_usec_t>(
+                   std::chrono::duration_cast<std::chrono::microseconds>(m_limits.watchdogTick)
+                       .count());
     }
 
     static void answered(pa_stream*, int, void* self) {
@@ -602,7 +601,7 @@ private:
     pa_mainloop_api* m_api;
     pa_io_event* m_woken = nullptr;
     pa_defer_event* m_dropLater = nullptr;
-    bool m_quitting = false;
+    const StreamLimits m_limits;
 
     std::string m_path;
     int m_fd = -1;
@@ -633,15 +632,15 @@ private:
 
 class StreamPlayer : public AudioPlayer {
 public:
-    StreamPlayer() : m_box(std::make_shared<Mailbox>()) {
+    explicit StreamPlayer(const StreamLimits& limits) : m_box(std::make_shared<Mailbox>()) {
         if (m_box->wake < 0)
             return;
-        m_thread = std::thread([box = m_box] {
+        m_thread = std::thread([box = m_box, limits] {
             // Named, so that top and the debugger show whose thread it is.
             pthread_setname_np(pthread_self(), "sound");
             if (pa_mainloop* loop = pa_mainloop_new()) {
                 {
-                    SoundThread thread(box, loop);
+                    SoundThread thread(box, loop, limits);
                     thread.run();
                 }
                 pa_mainloop_free(loop);
@@ -708,8 +707,8 @@ private:
 
 std::atomic<void (*)()> afterCommandsTaken{nullptr};
 
-std::unique_ptr<AudioPlayer> makeStreamPlayer() {
-    return std::make_unique<StreamPlayer>();
+std::unique_ptr<AudioPlayer> makeStreamPlayer(StreamLimits limits) {
+    return std::make_unique<StreamPlayer>(limits);
 }
 
 } // namespace sound
