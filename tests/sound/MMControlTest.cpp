@@ -3,13 +3,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QMutex>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "ErrorOf.h"
+#include "SoundLines.h"
 
 #include <optional>
 
@@ -34,33 +35,6 @@ public:
 
 private:
     QStringList& m_log;
-};
-
-// The game's sound lines, caught while it lives. The sound thread writes them while the test
-// reads, hence the lock.
-class SoundLines {
-public:
-    SoundLines() {
-        const QMutexLocker lock(&s_mutex);
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&SoundLines::caught);
-    }
-    ~SoundLines() { qInstallMessageHandler(m_previous); }
-    QStringList taken() const {
-        const QMutexLocker lock(&s_mutex);
-        return s_lines;
-    }
-
-private:
-    static void caught(QtMsgType, const QMessageLogContext& context, const QString& text) {
-        if (QLatin1String(context.category) != QLatin1String("warukyara.sound"))
-            return;
-        const QMutexLocker lock(&s_mutex);
-        s_lines.append(text);
-    }
-    QtMessageHandler m_previous;
-    static inline QMutex s_mutex;
-    static inline QStringList s_lines;
 };
 
 // The sound thread waits here, the first time it has taken its commands, until the test has
@@ -235,6 +209,23 @@ private Q_SLOTS:
         s_posted.release();
         QTRY_VERIFY(lines.taken().contains(
             u"the sound file second.wav was not found; playing without sound"_s));
+    }
+
+    // The game's end does not wait for a sound thread that is stuck (say, reading a file from
+    // a hung disk): the thread is left behind.
+    void theEndDoesNotWaitForAStuckSoundThread() {
+        QTemporaryDir folder;
+        const SoundLines lines;
+        sound::afterCommandsTaken = &holdOnce;
+        auto player = sound::makeStreamPlayer();
+        player->load(folder.filePath(u"stuck.wav"_s));
+        QVERIFY(s_threadHeld.tryAcquire(1, 5000));
+        QElapsedTimer ending;
+        ending.start();
+        player.reset();
+        const qint64 took = ending.elapsed();
+        s_posted.release();
+        QVERIFY2(took < 2000, qPrintable(u"the end waited %1 ms"_s.arg(took)));
     }
 };
 
