@@ -16,7 +16,7 @@ SCORE_BOX_POINT = (30, 44)
 SCORE_BOX = (8, 24, 73, 65)  # left, top, right, bottom
 BELOW_THE_BOX = (0, 90, CLIENT_WIDTH, CLIENT_HEIGHT)
 BOX_LIMIT = 4096
-NO_ANSWER = re.compile(r"^warukyara\.clipboard: .*did not answer")
+NO_ANSWER = re.compile(r"^warukyara\.clipboard: .*did not answer within 2 s")
 
 
 class StalledOwner:
