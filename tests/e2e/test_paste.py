@@ -124,11 +124,17 @@ def _read(game, selection, target="UTF8_STRING"):
     return done.stdout.decode() if done.returncode == 0 else None
 
 
-def _box_text(game, workdir, before):
-    """The score box's text, copied with the keyboard; before is what the clipboard held."""
-    game.key("ctrl+a", "ctrl+c")
-    return harness.wait_until(lambda: (text := _read(game, "clipboard")) != before and text, 5,
-                              "the score box's text on the clipboard")
+def _box_text(game, workdir):
+    """The score box's text, copied with the keyboard over a marker put on the clipboard first."""
+    marker = workdir / "marker.txt"
+    marker.write_text("marker")
+    owner = _own(game, "clipboard", marker)
+    try:
+        game.key("ctrl+a", "ctrl+c")
+        return harness.wait_until(lambda: (text := _read(game, "clipboard")) != "marker" and text,
+                                  5, "the score box's text on the clipboard")
+    finally:
+        harness.stop(owner)
 
 
 @pytest.mark.parametrize("how", ["middle-click", "ctrl+v"])
@@ -162,13 +168,7 @@ def test_an_answering_owner_pastes_at_the_caret_capped(how, xvfb, launch, workdi
             "the paste showing in the score box")
     finally:
         harness.stop(owner)
-    marker = workdir / "marker.txt"
-    marker.write_text("marker")
-    owner = _own(game, "clipboard", marker)
-    try:
-        kept = _box_text(game, workdir, "marker")
-    finally:
-        harness.stop(owner)
+    kept = _box_text(game, workdir)
     assert kept == expected, f"the box holds {len(kept)} characters: {kept[:20]}..."
     assert not [s for s in game.stderr_lines() if "clipboard" in s], game.stderr_lines()
 
@@ -187,11 +187,5 @@ def test_an_owner_offering_no_text_leaves_the_selection(xvfb, launch, workdir):
         owner.wait(5)
     finally:
         harness.stop(owner)
-    marker = workdir / "marker.txt"
-    marker.write_text("marker")
-    owner = _own(game, "clipboard", marker)
-    try:
-        kept = _box_text(game, workdir, "marker")
-    finally:
-        harness.stop(owner)
+    kept = _box_text(game, workdir)
     assert kept == "12", f"a paste of nothing left {kept!r} of the selected 12"
