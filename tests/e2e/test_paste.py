@@ -16,7 +16,7 @@ SCORE_BOX_POINT = (30, 44)
 SCORE_BOX = (8, 24, 73, 65)  # left, top, right, bottom
 BELOW_THE_BOX = (0, 90, CLIENT_WIDTH, CLIENT_HEIGHT)
 BOX_LIMIT = 4096
-NO_ANSWER = re.compile(r"^warukyara\.clipboard: .*did not answer")
+NO_ANSWER = re.compile(r"^warukyara\.clipboard: .*did not answer within 2 s")
 
 
 class StalledOwner:
@@ -98,7 +98,8 @@ def test_an_owner_that_never_answers_costs_a_line_not_a_frozen_window(xvfb, laun
         began = time.monotonic()
         harness.wait_until(game.popups, 5, "the score box's menu")
         context_took = time.monotonic() - began
-        game.key("p")
+        # Paste is the one entry an empty box enables, so the first Down must land on it.
+        game.key("Down", "Return")
         lines = _lines_of_no_answer(game, 3)
     finally:
         owner.close()
@@ -110,9 +111,9 @@ def test_an_owner_that_never_answers_costs_a_line_not_a_frozen_window(xvfb, laun
     assert len(lines) == 3 and "primary" in lines[0], f"not one line per paste: {lines}"
 
 
-def _own(game, selection, path):
-    owner = harness.spawn(["xclip", "-quiet", "-selection", selection, "-i", path], env=game.env,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def _own(game, selection, path, *loops):
+    owner = harness.spawn(["xclip", "-quiet", *loops, "-selection", selection, "-i", path],
+                          env=game.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     harness.wait_until(lambda: _read(game, selection, "TARGETS"), 5, f"xclip owning {selection}")
     return owner
 
@@ -123,11 +124,17 @@ def _read(game, selection, target="UTF8_STRING"):
     return done.stdout.decode() if done.returncode == 0 else None
 
 
-def _box_text(game, workdir, before):
-    """The score box's text, copied with the keyboard; before is what the clipboard held."""
-    game.key("ctrl+a", "ctrl+c")
-    return harness.wait_until(lambda: (text := _read(game, "clipboard")) != before and text, 5,
-                              "the score box's text on the clipboard")
+def _box_text(game, workdir):
+    """The score box's text, copied with the keyboard over a marker put on the clipboard first."""
+    marker = workdir / "marker.txt"
+    marker.write_text("marker")
+    owner = _own(game, "clipboard", marker)
+    try:
+        game.key("ctrl+a", "ctrl+c")
+        return harness.wait_until(lambda: (text := _read(game, "clipboard")) != "marker" and text,
+                                  5, "the score box's text on the clipboard")
+    finally:
+        harness.stop(owner)
 
 
 @pytest.mark.parametrize("how", ["middle-click", "ctrl+v"])
@@ -161,12 +168,24 @@ def test_an_answering_owner_pastes_at_the_caret_capped(how, xvfb, launch, workdi
             "the paste showing in the score box")
     finally:
         harness.stop(owner)
-    marker = workdir / "marker.txt"
-    marker.write_text("marker")
-    owner = _own(game, "clipboard", marker)
-    try:
-        kept = _box_text(game, workdir, "marker")
-    finally:
-        harness.stop(owner)
+    kept = _box_text(game, workdir)
     assert kept == expected, f"the box holds {len(kept)} characters: {kept[:20]}..."
     assert not [s for s in game.stderr_lines() if "clipboard" in s], game.stderr_lines()
+
+
+def test_an_owner_offering_no_text_leaves_the_selection(xvfb, launch, workdir):
+    game = launch()
+    empty = workdir / "empty.txt"
+    empty.write_text("")
+    game.click(*SCORE_BOX_POINT)
+    game.xdotool("type", "12")
+    game.key("shift+Left")
+    # xclip ends once it has answered one request for text (its TARGETS answers do not count).
+    owner = _own(game, "clipboard", empty, "-loops", "1")
+    game.key("ctrl+v")
+    try:
+        owner.wait(5)
+    finally:
+        harness.stop(owner)
+    kept = _box_text(game, workdir)
+    assert kept == "12", f"a paste of nothing left {kept!r} of the selected 12"
