@@ -45,28 +45,20 @@ public:
         if (!config.open(QIODevice::WriteOnly) || config.write("autospawn = no\n") < 0)
             return u"cannot write the client configuration"_s;
         config.close();
-        qputenv("PULSE_SERVER", "unix:" + m_folder.filePath(u"pulse.sock"_s).toLocal8Bit());
+        const QString socket = m_folder.filePath(u"pulse.sock"_s);
+        qputenv("PULSE_SERVER", "unix:" + socket.toLocal8Bit());
         qputenv("PULSE_CLIENTCONFIG", config.fileName().toLocal8Bit());
         // -n loads only the two modules named; realtime scheduling would ask rtkit.
-        const QString socket = m_folder.filePath(u"pulse.sock"_s);
-        const QStringList arguments{pulseaudio,
-                                    u"-n"_s,
-                                    u"--daemonize=no"_s,
-                                    u"--exit-idle-time=-1"_s,
-                                    u"--use-pid-file=no"_s,
-                                    u"--system=no"_s,
-                                    u"--realtime=no"_s,
-                                    u"--high-priority=no"_s,
-                                    u"--log-target=stderr"_s,
-                                    u"-L"_s,
-                                    u"module-native-protocol-unix auth-anonymous=1 socket="_s +
-                                        socket,
-                                    u"-L"_s,
-                                    u"module-null-sink sink_name=test_sink"_s};
-        QStringList environment = QProcessEnvironment::systemEnvironment().toStringList();
-        environment << u"HOME="_s + m_folder.path()
-                    << u"XDG_RUNTIME_DIR="_s + m_folder.filePath(u"xdg"_s);
-        m_pid = spawn(arguments, environment, m_folder.filePath(u"pulse.log"_s));
+        const QStringList arguments =
+            QStringList{pulseaudio} +
+            u"-n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no --realtime=no "
+            u"--high-priority=no --log-target=stderr"_s.split(u' ') +
+            QStringList{u"-L"_s, u"module-native-protocol-unix auth-anonymous=1 socket="_s + socket,
+                        u"-L"_s, u"module-null-sink sink_name=test_sink"_s};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"HOME"_s, m_folder.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, m_folder.filePath(u"xdg"_s));
+        m_pid = spawn(arguments, environment.toStringList(), m_folder.filePath(u"pulse.log"_s));
         if (m_pid < 0)
             return u"pulseaudio could not be started"_s;
         QElapsedTimer waited;
