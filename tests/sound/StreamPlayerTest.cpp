@@ -36,7 +36,8 @@ namespace {
 // player and the test reach it, and only it, through the environment.
 class PrivateServer {
 public:
-    QString start() {
+    // Without an output, the server has no sink to play on.
+    QString start(bool withOutput = true) {
         const QString pulseaudio = QStandardPaths::findExecutable(u"pulseaudio"_s);
         if (pulseaudio.isEmpty())
             return u"pulseaudio is needed"_s;
@@ -49,12 +50,14 @@ public:
         qputenv("PULSE_SERVER", "unix:" + socket.toLocal8Bit());
         qputenv("PULSE_CLIENTCONFIG", config.fileName().toLocal8Bit());
         // -n loads only the two modules named; realtime scheduling would ask rtkit.
-        const QStringList arguments =
+        QStringList arguments =
             QStringList{pulseaudio} +
             u"-n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no --realtime=no "
             u"--high-priority=no --log-target=stderr"_s.split(u' ') +
-            QStringList{u"-L"_s, u"module-native-protocol-unix auth-anonymous=1 socket="_s + socket,
-                        u"-L"_s, u"module-null-sink sink_name=test_sink"_s};
+            QStringList{u"-L"_s,
+                        u"module-native-protocol-unix auth-anonymous=1 socket="_s + socket};
+        if (withOutput)
+            arguments << u"-L"_s << u"module-null-sink sink_name=test_sink"_s;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"HOME"_s, m_folder.path());
         environment.insert(u"XDG_RUNTIME_DIR"_s, m_folder.filePath(u"xdg"_s));
@@ -218,8 +221,8 @@ private:
 };
 
 // A silent 16-bit WAVE file of the given format and length.
-void writeWave(const QString& path, int rate, int channels, int seconds) {
-    const quint32 bytes = static_cast<quint32>(rate * channels * 2 * seconds);
+void writeWave(const QString& path, int rate, int channels, double seconds) {
+    const auto bytes = static_cast<quint32>(qRound(rate * seconds) * channels * 2);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QDataStream out(&file);
@@ -280,9 +283,19 @@ private Q_SLOTS:
         const QString path = m_folder.filePath(u"rewritten.wav"_s);
         writeWave(path, 44100, 2, 5);
         auto player = sound::makeStreamPlayer();
-        start(*player, path);
+        // Loaded, the tune waits quietly; a rewind quiets it again until the next play.
+        player->load(path);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.streams(true), QStringList{u"s16le 2ch 44100Hz"_s},
+                                  5000);
+        QTest::qWait(500);
+        QCOMPARE(m_server.streams(true), QStringList{u"s16le 2ch 44100Hz"_s});
+        player->rewind();
+        player->play();
         QTRY_COMPARE_WITH_TIMEOUT(m_server.streams(false), QStringList{u"s16le 2ch 44100Hz"_s},
                                   5000);
+        player->rewind();
+        QTest::qWait(500);
+        QCOMPARE(m_server.streams(true), QStringList{u"s16le 2ch 44100Hz"_s});
         writeWave(path, 22050, 1, 5);
         player->rewind();
         player->play();
@@ -291,6 +304,40 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(m_server.streams(false), QStringList{u"s16le 1ch 22050Hz"_s});
         QCOMPARE(lines.taken(), QStringList());
+    }
+
+    // A file of a single frame is short, not corrupt.
+    void aFileOfOneFramePlays() {
+        const SoundLines lines;
+        const QString path = m_folder.filePath(u"one-frame.wav"_s);
+        writeWave(path, 8000, 1, 1.0 / 8000);
+        auto player = sound::makeStreamPlayer();
+        start(*player, path);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.streams(false) + m_server.streams(true),
+                                  QStringList{u"s16le 1ch 8000Hz"_s}, 5000);
+        QCOMPARE(lines.taken(), QStringList());
+    }
+
+    // A server with nowhere to play refuses the stream, and says why.
+    void aServerWithoutAnOutputIsSaid() {
+        const QByteArray server = qgetenv("PULSE_SERVER");
+        const QByteArray config = qgetenv("PULSE_CLIENTCONFIG");
+        const SoundLines lines;
+        {
+            PrivateServer outputless;
+            const QString problem = outputless.start(false);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            const QString path = m_folder.filePath(u"nowhere.wav"_s);
+            writeWave(path, 8000, 1, 1);
+            auto player = sound::makeStreamPlayer();
+            start(*player, path);
+            QTRY_VERIFY_WITH_TIMEOUT(!lines.taken().isEmpty(), 5000);
+        }
+        qputenv("PULSE_SERVER", server);
+        qputenv("PULSE_CLIENTCONFIG", config);
+        QCOMPARE(lines.taken(), QStringList{u"the tune could not be played (the sound server "
+                                            u"refused the stream: No such entity); playing "
+                                            u"without sound"_s});
     }
 
     // A server that hangs up on the player is said at once, not after the wait for an answer.
@@ -309,15 +356,18 @@ private Q_SLOTS:
                  QStringList{u"no sound server (Connection terminated); playing without sound"_s});
     }
 
-    // A server that stops answering while the tune plays is given up, with one line.
+    // A server that answers is kept however long the tune plays; one that stops answering
+    // while it plays is given up, with one line.
     void aServerStoppedWhilePlayingIsGivenUp() {
         const SoundLines lines;
         const QString path = m_folder.filePath(u"stopped.wav"_s);
         writeWave(path, 8000, 1, 20);
-        auto player = sound::makeStreamPlayer({.answerTimeout = 1500ms, .watchdogTick = 250ms});
+        auto player = sound::makeStreamPlayer({.answerTimeout = 1s, .watchdogTick = 250ms});
         start(*player, path);
         QTRY_COMPARE_WITH_TIMEOUT(m_server.streams(false), QStringList{u"s16le 1ch 8000Hz"_s},
                                   5000);
+        QTest::qWait(2500);
+        QCOMPARE(lines.taken(), QStringList());
         m_server.pause();
         QTRY_VERIFY_WITH_TIMEOUT(!lines.taken().isEmpty(), 6000);
         m_server.resume();
