@@ -130,7 +130,7 @@ def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launc
     assert heard > HEARD
     assert lines == ["warukyara.sound: no sound server (Connection refused); "
                      "playing without sound"]
-    _ends_within(game, 2)
+    _ends_within(game, harness.EXIT_DEADLINE)
 
 
 def test_a_stopped_server_does_not_freeze_the_game(xvfb, own_server, launch):
@@ -149,10 +149,11 @@ def test_a_stopped_server_does_not_hold_the_end(xvfb, own_server, launch):
     harness.wait_until(lambda: _game_stream_playing(game), 10, "the game's stream playing")
     os.kill(own_server[0].process.pid, signal.SIGSTOP)
     stopped = time.monotonic()
-    # A game that waited for its sound thread would end only once the thread gave the server
-    # up, 5 s after a question the stopped server left unanswered: never within 4 s of the stop.
+    # A game that called the stopped server from its own thread would never end. That the end
+    # does not wait for the sound thread either is sound_mmcontrol's to time: a busy machine
+    # alone can take 6 s from the keys to the exit.
     game.choose_menu(MENU_END)
-    status = game.wait_exit(max(0.0, 4 - (time.monotonic() - stopped)))
+    status = game.wait_exit(harness.EXIT_DEADLINE)
     took = time.monotonic() - stopped
     assert status == 0, f"おわり: status {status} {took:.2f} s after the stop (None: still running)"
     print(f"おわり with the server stopped: status 0, {took:.2f} s after the stop")
@@ -175,7 +176,7 @@ def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, wor
                         "playing without sound"], line
         game.choose_menu(MENU_START)
         assert _repaints(game)
-        took = _ends_within(game, 2)
+        took = _ends_within(game, harness.EXIT_DEADLINE)
         print(f"おわり: status 0 after {took:.2f} s; stderr: {sound_lines(game)}")
         assert len(sound_lines(game)) == 1
     finally:
