@@ -47,6 +47,15 @@ void holdOnce() {
     s_posted.tryAcquire(1, 5000);
 }
 
+// A real player whose thread is held once it has taken its first command, a load of path;
+// null if the thread never got there.
+std::unique_ptr<sound::AudioPlayer> heldPlayer(const QString& path) {
+    sound::afterCommandsTaken = &holdOnce;
+    auto player = sound::makeStreamPlayer();
+    player->load(path);
+    return s_threadHeld.tryAcquire(1, 5000) ? std::move(player) : nullptr;
+}
+
 } // namespace
 
 // The control carries out each command at the write; what it does not know is a fault.
@@ -201,10 +210,8 @@ private Q_SLOTS:
     void aCommandPostedWhileTheThreadIsBusyIsCarriedOut() {
         QTemporaryDir folder;
         const SoundLines lines;
-        sound::afterCommandsTaken = &holdOnce;
-        auto player = sound::makeStreamPlayer();
-        player->load(folder.filePath(u"first.wav"_s));
-        QVERIFY(s_threadHeld.tryAcquire(1, 5000));
+        const auto player = heldPlayer(folder.filePath(u"first.wav"_s));
+        QVERIFY(player);
         player->load(folder.filePath(u"second.wav"_s));
         s_posted.release();
         QTRY_VERIFY(lines.taken().contains(
@@ -216,10 +223,8 @@ private Q_SLOTS:
     void theEndDoesNotWaitForAStuckSoundThread() {
         QTemporaryDir folder;
         const SoundLines lines;
-        sound::afterCommandsTaken = &holdOnce;
-        auto player = sound::makeStreamPlayer();
-        player->load(folder.filePath(u"stuck.wav"_s));
-        QVERIFY(s_threadHeld.tryAcquire(1, 5000));
+        auto player = heldPlayer(folder.filePath(u"stuck.wav"_s));
+        QVERIFY(player);
         QElapsedTimer ending;
         ending.start();
         player.reset();
