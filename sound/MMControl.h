@@ -41,10 +41,8 @@ private:
     bool m_open = false;
 };
 
-// The real player: the desktop's PulseAudio server (or PipeWire's stand-in for it) plays the
-// file, decoded by libsndfile, from a thread of the player's own. No server, a server that
-// dies or stops answering, or a file that cannot be played leave the game silent and
-// running; the next start after the server is back plays again.
+// How long the real player waits on its server, and how much of a file it plays. The game
+// keeps the defaults; tests shorten them.
 struct StreamLimits {
     // A server that has not answered for this long while the game waits on it is given up;
     // the next start tries a fresh connection.
@@ -55,6 +53,11 @@ struct StreamLimits {
     // file must not keep the thread decoding for hours.
     std::chrono::seconds longestStart{10 * 60};
 };
+
+// The real player: the desktop's PulseAudio server (or PipeWire's stand-in for it) plays the
+// file, decoded by libsndfile, from a thread of the player's own. No server, a server that
+// dies or stops answering, or a file that cannot be played leave the game silent and
+// running; the next start after the server is back plays again.
 std::unique_ptr<AudioPlayer> makeStreamPlayer(StreamLimits limits = {});
 
 // Called on the sound thread each time it has taken the commands waiting for it, so that a

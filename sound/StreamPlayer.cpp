@@ -540,9 +540,7 @@ private:
 
     pa_usec_t nextTick() const {
         return pa_rtclock_now() +
-               static_cast<pa_usec_t>(
-                   std::chrono::duration_cast<std::chrono::microseconds>(m_limits.watchdogTick)
-                       .count());
+               static_cast<pa_usec_t>(std::chrono::microseconds(m_limits.watchdogTick).count());
     }
 
     static void answered(pa_stream*, int, void* self) {

@@ -692,6 +692,11 @@ class Game:
     def stderr_lines(self):
         return self.stderr_text().splitlines()
 
+    def own_lines(self):
+        """The game's own lines on stderr, without a sanitizer's report."""
+        return [line for line in self.stderr_lines()
+                if line and not line.startswith(("==", "SUMMARY"))]
+
     def stdout_text(self):
         return self.stdout_path.read_text(errors="replace")
 

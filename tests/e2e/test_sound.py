@@ -4,7 +4,6 @@ import time
 
 import harness
 from harness import MENU_END, MENU_START
-from test_sound_server import sound_lines
 
 
 def test_silent_until_start_then_the_tune(xvfb, pulse, launch, workdir):
@@ -46,13 +45,13 @@ def test_plays_on_without_a_sound_server(xvfb, isolated_env, launch, workdir):
     game = launch()
     game.choose_menu(MENU_START)
     # The sound thread says so once it has tried the server; the game must play on after it.
-    harness.wait_until(lambda: sound_lines(game) or not game.running(), 10,
+    harness.wait_until(lambda: game.own_lines() or not game.running(), 10,
                        "a line on the missing server after はじまり")
     assert game.running(), "the game ended after はじまり"
     game.choose_menu(MENU_END)
     status = game.wait_exit(harness.EXIT_DEADLINE)
     assert status == 0, f"the game ended with status {status} (None: still running)"
-    lines = sound_lines(game)
+    lines = game.own_lines()
     assert lines == ["warukyara.sound: no sound server (Connection refused); "
                      "playing without sound"]
     print(f"started, はじまり, おわり, status 0 in {time.monotonic() - began:.1f} s; "

@@ -8,7 +8,7 @@ import pytest
 
 import harness
 from harness import MENU_END
-from test_sound_server import heard_after_start, sound_lines
+from test_sound_server import heard_after_start
 
 HEARD = 0.02
 # Beyond the memory of the game playing its own tune; the old player held a whole file in
@@ -59,7 +59,7 @@ def _run(launch, pulse, folder, workdir):
     peak = harness.peak_rss_kib(game.pid)
     game.choose_menu(MENU_END)
     assert game.wait_exit(harness.EXIT_DEADLINE) == 0
-    return heard, sound_lines(game), peak
+    return heard, game.own_lines(), peak
 
 
 # The peak of the game playing its own tune, measured once in the first case.

@@ -20,12 +20,6 @@ LOUD_AT = 14.0
 OVER_AFTER = 18.0
 
 
-def sound_lines(game):
-    # The sanitizers' report lines are not the game's.
-    return [line for line in game.stderr_lines()
-            if line and not line.startswith(("==", "SUMMARY"))]
-
-
 def recorded(recording, seconds):
     """Waits until the recording holds that many seconds of sound."""
     harness.wait_until(lambda: recording.seconds() >= seconds, seconds + 20,
@@ -109,7 +103,7 @@ def test_every_start_plays_the_tune_from_its_beginning(xvfb, pulse, launch, work
     over = harness.rms(path, starts[-1] + OVER_AFTER, 0.4)
     print(f"RMS {LOUD_AT} s after the last start: {loud:.3f}; {OVER_AFTER} s after: {over:.4f}")
     assert loud > HEARD and over < 0.002
-    assert game.running() and sound_lines(game) == []
+    assert game.running() and game.own_lines() == []
 
 
 def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launch, workdir):
@@ -120,12 +114,12 @@ def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launc
     own_server[0].process.kill()
     own_server[0].stop()
     game.choose_menu(MENU_START)
-    harness.wait_until(lambda: sound_lines(game), 10, "a line about the missing server")
+    harness.wait_until(lambda: game.own_lines(), 10, "a line about the missing server")
     assert game.running() and _repaints(game), "the game stopped with its sound server"
     # A new server on the same socket.
     own_server.append(harness.Pulse(workdir / "pulse").start())
     heard = heard_after_start(game, own_server[-1], workdir / "again.wav")
-    lines = sound_lines(game)
+    lines = game.own_lines()
     print(f"RMS after the start on the new server: {heard:.3f}; stderr: {lines}")
     assert heard > HEARD
     assert lines == ["warukyara.sound: no sound server (Connection refused); "
@@ -171,14 +165,14 @@ def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, wor
         print(f"window after {time.monotonic() - began:.2f} s")
         game.choose_menu(MENU_START)
         assert _repaints(game), "the window stopped repainting"
-        line = harness.wait_until(lambda: sound_lines(game), 10, "a line about the server")
+        line = harness.wait_until(lambda: game.own_lines(), 10, "a line about the server")
         assert line == ["warukyara.sound: the sound server stopped answering; "
                         "playing without sound"], line
         game.choose_menu(MENU_START)
         assert _repaints(game)
         took = _ends_within(game, harness.EXIT_DEADLINE)
-        print(f"おわり: status 0 after {took:.2f} s; stderr: {sound_lines(game)}")
-        assert len(sound_lines(game)) == 1
+        print(f"おわり: status 0 after {took:.2f} s; stderr: {game.own_lines()}")
+        assert len(game.own_lines()) == 1
     finally:
         silent.close()
 
@@ -199,6 +193,6 @@ def test_a_suspended_sink_is_not_a_dead_server(xvfb, pulse, launch, workdir):
     finally:
         recording.stop()
     heard = harness.rms(recording.path, 0.2, 1.0)
-    print(f"RMS after the sink was resumed: {heard:.3f}; stderr: {sound_lines(game)}")
+    print(f"RMS after the sink was resumed: {heard:.3f}; stderr: {game.own_lines()}")
     assert heard > HEARD
-    assert game.running() and sound_lines(game) == []
+    assert game.running() and game.own_lines() == []

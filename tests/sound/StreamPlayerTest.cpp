@@ -1,6 +1,5 @@
 #include <MMControl.h>
 
-#include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
@@ -9,6 +8,7 @@
 #include <QTest>
 
 #include "SoundLines.h"
+#include "WaveBytes.h"
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>
@@ -33,7 +33,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // A PulseAudio server of the test's own, with one null sink, on a private socket. The game's
-// player and the test reach it, and only it, through the environment.
+// player and the test reach it, and only it, through the environment while it lives.
 class PrivateServer {
 public:
     // Without an output, the server has no sink to play on.
@@ -47,6 +47,8 @@ public:
             return u"cannot write the client configuration"_s;
         config.close();
         const QString socket = m_folder.filePath(u"pulse.sock"_s);
+        m_previousServer = qgetenv("PULSE_SERVER");
+        m_previousConfig = qgetenv("PULSE_CLIENTCONFIG");
         qputenv("PULSE_SERVER", "unix:" + socket.toLocal8Bit());
         qputenv("PULSE_CLIENTCONFIG", config.fileName().toLocal8Bit());
         // -n loads only the two modules named; realtime scheduling would ask rtkit.
@@ -79,6 +81,10 @@ public:
     }
 
     ~PrivateServer() {
+        if (m_previousServer) {
+            qputenv("PULSE_SERVER", *m_previousServer);
+            qputenv("PULSE_CLIENTCONFIG", m_previousConfig);
+        }
         if (m_pid <= 0)
             return;
         ::kill(m_pid, SIGKILL);
@@ -107,18 +113,17 @@ private:
     // with the child, which ThreadSanitizer takes for the test itself forking.
     static pid_t spawn(const QStringList& arguments, const QStringList& environment,
                        const QString& logPath) {
+        // Everything the child needs is made before the fork: after it, only system calls.
         std::vector<QByteArray> held;
-        std::vector<char*> argv, envp;
-        for (const QString& argument : arguments)
-            held.push_back(argument.toLocal8Bit());
-        for (const QString& variable : environment)
-            held.push_back(variable.toLocal8Bit());
-        for (qsizetype i = 0; i < arguments.size(); ++i)
-            argv.push_back(held[static_cast<size_t>(i)].data());
-        argv.push_back(nullptr);
-        for (size_t i = static_cast<size_t>(arguments.size()); i < held.size(); ++i)
-            envp.push_back(held[i].data());
-        envp.push_back(nullptr);
+        const auto pointers = [&held](const QStringList& strings) {
+            std::vector<char*> list;
+            for (const QString& string : strings)
+                list.push_back(held.emplace_back(string.toLocal8Bit()).data());
+            list.push_back(nullptr);
+            return list;
+        };
+        std::vector<char*> argv = pointers(arguments);
+        std::vector<char*> envp = pointers(environment);
         const QByteArray log = logPath.toLocal8Bit();
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -183,6 +188,9 @@ private:
 
     QTemporaryDir m_folder;
     pid_t m_pid = -1;
+    // The environment this server replaced, restored when it goes.
+    std::optional<QByteArray> m_previousServer;
+    QByteArray m_previousConfig;
 };
 
 // A socket that takes each connection and closes it at once, made the sound server while it
@@ -222,19 +230,13 @@ private:
 
 // A silent 16-bit WAVE file of the given format and length.
 void writeWave(const QString& path, int rate, int channels, double seconds) {
-    const auto bytes = static_cast<quint32>(qRound(rate * seconds) * channels * 2);
+    const auto block = static_cast<quint16>(channels * 2);
+    const QByteArray bytes =
+        riff(format(1, static_cast<quint16>(channels), static_cast<quint32>(rate), 16, block) +
+             chunk("data", QByteArray(qRound(rate * seconds) * block, '\0')));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QDataStream out(&file);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + bytes);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(channels) << quint32(rate)
-        << quint32(rate * channels * 2) << quint16(channels * 2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << bytes;
-    QVERIFY(file.write(QByteArray(static_cast<qsizetype>(bytes), '\0')) == bytes);
+    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 void start(sound::AudioPlayer& player, const QString& path) {
@@ -320,8 +322,6 @@ private Q_SLOTS:
 
     // A server with nowhere to play refuses the stream, and says why.
     void aServerWithoutAnOutputIsSaid() {
-        const QByteArray server = qgetenv("PULSE_SERVER");
-        const QByteArray config = qgetenv("PULSE_CLIENTCONFIG");
         const SoundLines lines;
         {
             PrivateServer outputless;
@@ -333,8 +333,6 @@ private Q_SLOTS:
             start(*player, path);
             QTRY_VERIFY_WITH_TIMEOUT(!lines.taken().isEmpty(), 5000);
         }
-        qputenv("PULSE_SERVER", server);
-        qputenv("PULSE_CLIENTCONFIG", config);
         QCOMPARE(lines.taken(), QStringList{u"the tune could not be played (the sound server "
                                             u"refused the stream: No such entity); playing "
                                             u"without sound"_s});
