@@ -320,6 +320,26 @@ private Q_SLOTS:
         QCOMPARE(lines.taken(), QStringList());
     }
 
+    // A file cut while it plays ends the start with one line: where it ended, and not also
+    // that the sound past it cannot be decoded.
+    void aFileCutWhilePlayingIsSaidOnce() {
+        const SoundLines lines;
+        const QString path = m_folder.filePath(u"cut.wav"_s);
+        writeWave(path, 8000, 1, 20);
+        auto player = sound::makeStreamPlayer();
+        start(*player, path);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.streams(false), QStringList{u"s16le 1ch 8000Hz"_s},
+                                  5000);
+        // Down to its header: the next read finds nothing at all.
+        QVERIFY(QFile::resize(path, 44));
+        QTRY_VERIFY_WITH_TIMEOUT(!lines.taken().isEmpty(), 6000);
+        QTest::qWait(300);
+        const QStringList said = lines.taken();
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].startsWith(u"the sound file cut.wav cannot be read (it ended at byte "_s),
+                 qPrintable(said[0]));
+    }
+
     // A server with nowhere to play refuses the stream, and says why.
     void aServerWithoutAnOutputIsSaid() {
         const SoundLines lines;
