@@ -360,6 +360,30 @@ private Q_SLOTS:
                                             u"without sound"_s});
     }
 
+    // A server that went away while the game ran is looked for again at the next start, and a
+    // new one plays the tune.
+    void theNextStartReachesAServerThatCameBack() {
+        const SoundLines lines;
+        const QString path = m_folder.filePath(u"again.wav"_s);
+        writeWave(path, 8000, 1, 20);
+        auto player = sound::makeStreamPlayer();
+        {
+            PrivateServer first;
+            const QString problem = first.start();
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            start(*player, path);
+            QTRY_COMPARE_WITH_TIMEOUT(first.streams(false), QStringList{u"s16le 1ch 8000Hz"_s},
+                                      5000);
+        }
+        PrivateServer second;
+        const QString problem = second.start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        player->rewind();
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(second.streams(false), QStringList{u"s16le 1ch 8000Hz"_s}, 5000);
+        QCOMPARE(lines.taken(), QStringList());
+    }
+
     // A server that hangs up on the player is said at once, not after the wait for an answer.
     void aServerThatHangsUpIsSaidAtOnce() {
         const HangingUpServer server(m_folder.filePath(u"hangs-up.sock"_s));
