@@ -237,8 +237,6 @@ private:
             closeFile();
             return false;
         }
-        // Float files hold -1..1; unscaled, they would read as 16-bit silence.
-        sf_command(m_sound, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
         m_spec.format = PA_SAMPLE_S16NE;
         m_spec.rate = static_cast<uint32_t>(info.samplerate);
         m_spec.channels = static_cast<uint8_t>(info.channels);

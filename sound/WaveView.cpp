@@ -25,6 +25,8 @@ SNDFILE* WaveView::open(SF_INFO& info, std::string& why) {
     m_sound = sf_open_virtual(&io, SFM_READ, &info, this);
     if (!m_sound)
         why = sf_strerror(nullptr);
+    else
+        sf_command(m_sound, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
     return m_sound;
 }
 

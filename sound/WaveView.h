@@ -19,7 +19,8 @@ public:
     WaveView(const WaveView&) = delete;
     WaveView& operator=(const WaveView&) = delete;
 
-    // Opens the decoder over the view: null, with the decoder's reason in `why`, if it refuses.
+    // Opens the decoder over the view, reading float samples scaled to the 16-bit range (unscaled,
+    // -1..1 would read as silence): null, with the decoder's reason in `why`, if it refuses.
     SNDFILE* open(SF_INFO& info, std::string& why);
 
     // Set once reading the file failed: errno (0 when the file simply ended early) and the

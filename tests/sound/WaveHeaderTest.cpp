@@ -64,7 +64,6 @@ Decoded decode(const QByteArray& file, const sound::WaveFormat& format) {
     Decoded decoded{QString::fromStdString(why), 0, info.frames};
     if (!sound)
         return decoded;
-    sf_command(sound, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
     std::vector<short> samples(4096 * size_t(info.channels));
     double sum = 0;
     sf_count_t got;
