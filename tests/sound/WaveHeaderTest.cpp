@@ -321,8 +321,8 @@ private Q_SLOTS:
     }
 
     // The decoder reads the game's header, asking nothing of the file, then the file's
-    // samples after whatever chunks lie between; it may read a single byte, and seek back to
-    // the very start.
+    // samples after whatever chunks lie between; it may read a single byte of either, and seek back
+    // to the very start.
     void theViewShowsTheOwnHeaderThenTheSamples() {
         const QByteArray file = riff(format(1, 1, 8000, 16, 2) +
                                      chunk("LIST", QByteArray(10, 'x')) + chunk("data", "abcd"));
@@ -344,6 +344,9 @@ private Q_SLOTS:
         QCOMPARE(io.seek(own.size() - 3, SEEK_CUR, &wave), sf_count_t(own.size() - 2));
         QCOMPARE(io.read(bytes, 8, &wave), 6);
         QCOMPARE(QByteArray(bytes, 6), own.right(2) + "abcd");
+        QCOMPARE(io.seek(own.size() + 1, SEEK_SET, &wave), sf_count_t(own.size() + 1));
+        QCOMPARE(io.read(bytes, 1, &wave), 1);
+        QCOMPARE(bytes[0], 'b');
         QCOMPARE(io.seek(-io.tell(&wave), SEEK_CUR, &wave), 0);
         QVERIFY(io.seek(-1, SEEK_SET, &wave) < 0);
         QCOMPARE(io.tell(&wave), 0);
