@@ -26,6 +26,12 @@ public:
     // Puts the widget where the twips say, if that is somewhere else in pixels.
     static void place(VisualControl& control);
     static void attach(VisualControl& control, QWidget* widget);
+    // Whether assistive technology may press the picture: it has a Click handler and it is
+    // showing.
+    static bool pressable(const Image& image);
+    // Assistive technology presses the picture: a left click on it, if it may be pressed
+    // once the clock has caught up as it does at input; otherwise nothing at all.
+    static void press(Image& image);
 };
 
 } // namespace runtime

@@ -148,12 +148,16 @@ Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameC
              ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {
     auto* picture =
-        new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch, &client);
+        new ImageWidget(*this, QString::fromUtf8(definition.picture), definition.stretch, &client);
     picture->setObjectName(displayName());
     ControlHost::attach(*this, picture);
 }
 
-Image::~Image() = default;
+Image::~Image() {
+    // The client area outlives the controls: what assistive technology asks of the picture
+    // meanwhile no longer reaches the control.
+    ControlHost::picture(*this).detach();
+}
 
 bool Image::stretch() const {
     return ControlHost::picture(*this).stretch();
@@ -166,6 +170,19 @@ bool Image::hitAt(QPoint pixel) const {
 
 void Image::click() {
     dispatcher().enter(m_onClick);
+}
+
+bool ControlHost::pressable(const Image& image) {
+    return image.m_onClick && picture(image).showing();
+}
+
+void ControlHost::press(Image& image) {
+    // As at a click: the frames a batch owes run first, and the widgets stand where the twips
+    // say before anyone asks what the player can see.
+    image.m_clock.rouse();
+    image.m_clock.applyGeometry();
+    if (pressable(image))
+        image.click();
 }
 
 Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,

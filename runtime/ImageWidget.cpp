@@ -209,9 +209,15 @@ void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalS
     drawPixelForPixel(painter, m_fitted, region);
 }
 
-ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
-    : QWidget(parent), m_picture(resource, devicePixelRatioF()), m_stretch(stretch) {
+ImageWidget::ImageWidget(Image& control, const QString& resource, bool stretch, QWidget* parent)
+    : QWidget(parent), m_control(&control), m_picture(resource, devicePixelRatioF()),
+      m_stretch(stretch) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+bool ImageWidget::showing() const {
+    // A picture shrunk to no width still "intersects" in Qt's sense; its overlap is empty.
+    return isVisible() && !geometry().intersected(parentWidget()->rect()).isEmpty();
 }
 
 QMovie* ImageWidget::movie(qreal ratio) {
