@@ -1,11 +1,33 @@
 #include "Accessibility.h"
 
 #include "ControlHost.h"
+#include "FrameClock.h"
 #include "ImageWidget.h"
 
 #include <QAccessibleWidget>
 
 namespace runtime {
+
+bool ControlHost::showing(const VisualControl& control) {
+    const QWidget* shown = widget(control);
+    // A widget of no width still "intersects" in Qt's sense; its overlap is empty.
+    return shown->isVisible() &&
+           !shown->geometry().intersected(shown->parentWidget()->rect()).isEmpty();
+}
+
+bool ControlHost::pressable(const Image& image) {
+    return image.m_onClick && showing(image);
+}
+
+void ControlHost::press(Image& image) {
+    // As at a click: the frames a batch owes run first, and the widgets stand where the twips
+    // say before anyone asks what the player can see.
+    image.m_clock.rouse();
+    image.m_clock.applyGeometry();
+    if (pressable(image))
+        image.click();
+}
+
 namespace {
 
 // A picture is an image to assistive technology, named by its control's accessible name; Qt
@@ -19,7 +41,8 @@ public:
     QAccessible::State state() const override {
         QAccessible::State state = QAccessibleWidget::state();
         // Characters wait below the client area, whole and shown, until the game starts.
-        state.invisible = !picture()->showing();
+        const Image* control = picture()->control();
+        state.invisible = !control || !ControlHost::showing(*control);
         return state;
     }
 

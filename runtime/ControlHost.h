@@ -26,6 +26,9 @@ public:
     // Puts the widget where the twips say, if that is somewhere else in pixels.
     static void place(VisualControl& control);
     static void attach(VisualControl& control, QWidget* widget);
+    // Whether the player can see any of the control: shown, of some size, and some of it
+    // inside the client area, where its widget is drawn.
+    static bool showing(const VisualControl& control);
     // Whether assistive technology may press the picture: it has a Click handler and it is
     // showing.
     static bool pressable(const Image& image);

@@ -172,19 +172,6 @@ void Image::click() {
     dispatcher().enter(m_onClick);
 }
 
-bool ControlHost::pressable(const Image& image) {
-    return image.m_onClick && picture(image).showing();
-}
-
-void ControlHost::press(Image& image) {
-    // As at a click: the frames a batch owes run first, and the widgets stand where the twips
-    // say before anyone asks what the player can see.
-    image.m_clock.rouse();
-    image.m_clock.applyGeometry();
-    if (pressable(image))
-        image.click();
-}
-
 Label::Label(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
              ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {

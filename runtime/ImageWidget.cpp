@@ -215,11 +215,6 @@ ImageWidget::ImageWidget(Image& control, const QString& resource, bool stretch, 
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-bool ImageWidget::showing() const {
-    // A picture shrunk to no width still "intersects" in Qt's sense; its overlap is empty.
-    return isVisible() && !geometry().intersected(parentWidget()->rect()).isEmpty();
-}
-
 QMovie* ImageWidget::movie(qreal ratio) {
     const int density = m_picture.densityAt(ratio);
     if (m_movie && m_movieDensity == density)

@@ -105,13 +105,9 @@ class ImageWidget : public QWidget {
 public:
     ImageWidget(Image& control, const QString& resource, bool stretch, QWidget* parent);
 
-
     // The control the picture shows, until the control goes (before its widget does).
     Image* control() const { return m_control; }
     void detach() { m_control = nullptr; }
-    // Whether the player can see any of the picture: shown, of some size, and some of it
-    // inside the client area.
-    bool showing() const;
     bool stretch() const { return m_stretch; }
     // In logical pixels, whichever of the twins is shown.
     QSize pictureSize();
