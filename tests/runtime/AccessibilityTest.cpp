@@ -1,3 +1,5 @@
+#include "FrameClock.h"
+
 #include <runtime/Form.h>
 #include <runtime/FormHost.h>
 
@@ -30,7 +32,7 @@ struct Pictures {
     }
     QTemporaryDir folder;
     std::string path = (folder.path() + u"/square.png"_s).toStdString();
-    std::array<ControlDefinition, 2> controls{
+    std::array<ControlDefinition, 3> controls{
         ControlDefinition{
             .kind = ControlKind::Image, .name = "Char", .index = 0, .picture = path.c_str()},
         ControlDefinition{.kind = ControlKind::Image,
@@ -38,6 +40,7 @@ struct Pictures {
                           .width = 300,
                           .height = 300,
                           .picture = path.c_str()},
+        ControlDefinition{.kind = ControlKind::Timer, .name = "Idle", .interval = 1},
     };
     FormDefinition definition{.name = "Pictures",
                               .caption = "Pictures",
@@ -151,6 +154,22 @@ private Q_SLOTS:
         character.onClick([&] { ++m_clicks; });
         press->doAction(QAccessibleActionInterface::setFocusAction());
         QCOMPARE(m_clicks, 1);
+    }
+
+    // A press is input: a clock batching the ticks of an idle window goes back to its frame
+    // pace, as it does at a click.
+    void aPressRousesTheClock() {
+        m_form->image(u"Char", 0).setWidth(150);
+        m_form->image(u"Char", 0).setHeight(150);
+        FrameClock& clock = FormHost::frameClock(*m_form);
+        for (qint64 t = 0; !clock.batching() && t < kBatchMs; t += kFrameMs)
+            clock.wake(t);
+        QVERIFY(clock.batching());
+        accessible(u"Char(0)"_s)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(m_clicks, 1);
+        QVERIFY(!clock.batching());
     }
 };
 
