@@ -15,6 +15,21 @@ bool ControlHost::showing(const VisualControl& control) {
            !shown->geometry().intersected(shown->parentWidget()->rect()).isEmpty();
 }
 
+void ControlHost::moveWidget(VisualControl& control, QRect rect) {
+    QWidget* moved = widget(control);
+    // Without assistive technology nobody asks; of the controls, only a picture's showing
+    // follows where it stands.
+    const bool told = QAccessible::isActive() && control.kind() == ControlKind::Image;
+    const bool wasShowing = told && showing(control);
+    moved->setGeometry(rect);
+    if (told && showing(control) != wasShowing) {
+        // Qt tells of a widget shown or hidden, not of one moved into view or out of it.
+        QAccessibleEvent event(moved,
+                               wasShowing ? QAccessible::ObjectHide : QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 bool ControlHost::pressable(const Image& image) {
     return image.m_onClick && showing(image);
 }

@@ -26,6 +26,9 @@ public:
     // Puts the widget where the twips say, if that is somewhere else in pixels.
     static void place(VisualControl& control);
     static void attach(VisualControl& control, QWidget* widget);
+    // Sets the widget's geometry, and tells assistive technology of a picture that comes into
+    // the client area or leaves it by the move.
+    static void moveWidget(VisualControl& control, QRect rect);
     // Whether the player can see any of the control: shown, of some size, and some of it
     // inside the client area, where its widget is drawn.
     static bool showing(const VisualControl& control);

@@ -134,7 +134,7 @@ void ControlHost::place(VisualControl& control) {
     const QRect rect = control.pixelRect();
     // A move of less than a pixel, or one undone within the frame, costs the widget nothing.
     if (control.m_widget && rect != std::exchange(control.m_placed, rect))
-        widget(control)->setGeometry(rect);
+        moveWidget(control, rect);
 }
 
 void ControlHost::attach(VisualControl& control, QWidget* widget) {

@@ -9,8 +9,8 @@ so each reading is fresh and nothing of pyatspi's state outlives it:
     a11y.py press PID NAME      performs the action of the menu item called NAME
     a11y.py score PID N...      presses showing pictures until the score box reads each N;
                                 prints, for each N, the score and labels read then, as JSON
-    a11y.py listen PID SECONDS  prints "ready", then each text or name change, one JSON line
-                                each
+    a11y.py listen PID SECONDS  prints "ready", then each change of a text, a name or what
+                                is showing, one JSON line each
 """
 import json
 import select
@@ -243,13 +243,14 @@ def _listen(pyatspi, pid, seconds):
             if not isinstance(data, (str, int)):
                 data = repr(data)
             print(json.dumps({"type": event.type, "role": event.source.getRoleName(),
-                              "name": event.source.name, "data": data},
-                             ensure_ascii=False), flush=True)
+                              "name": event.source.name, "detail": event.detail1,
+                              "data": data}, ensure_ascii=False), flush=True)
         except Exception as error:  # a source that went away mid-event
             print(json.dumps({"error": str(error)}), flush=True)
 
     pyatspi.Registry.registerEventListener(on_event, "object:text-changed",
-                                           "object:property-change:accessible-name")
+                                           "object:property-change:accessible-name",
+                                           "object:state-changed:showing")
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, pyatspi.Registry.stop)
     # Qt sends events only once it has heard of a listener; a moment lets that reach it.

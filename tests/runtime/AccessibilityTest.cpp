@@ -46,7 +46,7 @@ struct Pictures {
                               .caption = "Pictures",
                               .clientWidth = 4500,
                               .clientHeight = 3000,
-                              .picture = "",
+                              .picture = path.c_str(),
                               .menus = {},
                               .controls = controls};
 };
@@ -111,6 +111,9 @@ private Q_SLOTS:
         character.setHeight(pixels.height() * 15);
         character.setVisible(visible);
         QAccessibleInterface* picture = accessible(u"Char(0)"_s);
+        // Other actions of Qt's name nothing the picture does.
+        picture->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+        QCOMPARE(m_clicks, 0);
         // The press places the widgets itself: the character is pressed where it now stands.
         picture->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(m_clicks, showing ? 1 : 0);
@@ -150,10 +153,6 @@ private Q_SLOTS:
         press->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(m_clicks, 1);
         QCOMPARE(m_reports, std::vector<int>{380});
-        // Other actions of Qt's name nothing the picture does.
-        character.onClick([&] { ++m_clicks; });
-        press->doAction(QAccessibleActionInterface::setFocusAction());
-        QCOMPARE(m_clicks, 1);
     }
 
     // A press is input: a clock batching the ticks of an idle window goes back to its frame
