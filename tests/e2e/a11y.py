@@ -95,7 +95,10 @@ class SessionBus:
     @staticmethod
     def events(listener, timeout):
         """The events a listener printed until it ended, as dicts."""
-        out, err = listener.communicate(timeout=timeout)
+        listener.wait(timeout)
+        # Read through the buffered pipe: what readline has taken in but not yet returned
+        # would be lost to a read of the bare descriptor, as communicate() makes.
+        out, err = listener.stdout.read(), listener.stderr.read()
         if listener.returncode != 0:
             raise AssertionError(f"the AT-SPI listener failed: {err.decode(errors='replace')}")
         return [json.loads(line) for line in out.decode().splitlines() if line.strip()]
