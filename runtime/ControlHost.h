@@ -26,6 +26,18 @@ public:
     // Puts the widget where the twips say, if that is somewhere else in pixels.
     static void place(VisualControl& control);
     static void attach(VisualControl& control, QWidget* widget);
+    // Sets the widget's geometry, and tells assistive technology of a picture that comes into
+    // the client area or leaves it by the move.
+    static void moveWidget(VisualControl& control, QRect rect);
+    // Whether the player can see any of the control: shown, of some size, and some of it
+    // inside the client area, where its widget is drawn.
+    static bool showing(const VisualControl& control);
+    // Whether assistive technology may press the picture: it has a Click handler and it is
+    // showing.
+    static bool pressable(const Image& image);
+    // Assistive technology presses the picture: a left click on it, if it may be pressed
+    // once the clock has caught up as it does at input; otherwise nothing at all.
+    static void press(Image& image);
 };
 
 } // namespace runtime

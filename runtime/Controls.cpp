@@ -134,7 +134,7 @@ void ControlHost::place(VisualControl& control) {
     const QRect rect = control.pixelRect();
     // A move of less than a pixel, or one undone within the frame, costs the widget nothing.
     if (control.m_widget && rect != std::exchange(control.m_placed, rect))
-        widget(control)->setGeometry(rect);
+        moveWidget(control, rect);
 }
 
 void ControlHost::attach(VisualControl& control, QWidget* widget) {
@@ -148,12 +148,16 @@ Image::Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameC
              ClientArea& client)
     : VisualControl(definition, dispatcher, clock) {
     auto* picture =
-        new ImageWidget(QString::fromUtf8(definition.picture), definition.stretch, &client);
+        new ImageWidget(*this, QString::fromUtf8(definition.picture), definition.stretch, &client);
     picture->setObjectName(displayName());
     ControlHost::attach(*this, picture);
 }
 
-Image::~Image() = default;
+Image::~Image() {
+    // The client area outlives the controls: what assistive technology asks of the picture
+    // meanwhile no longer reaches the control.
+    ControlHost::picture(*this).detach();
+}
 
 bool Image::stretch() const {
     return ControlHost::picture(*this).stretch();

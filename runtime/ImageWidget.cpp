@@ -209,8 +209,9 @@ void FittedPixmap::draw(QPainter& painter, const QPixmap& source, QSize logicalS
     drawPixelForPixel(painter, m_fitted, region);
 }
 
-ImageWidget::ImageWidget(const QString& resource, bool stretch, QWidget* parent)
-    : QWidget(parent), m_picture(resource, devicePixelRatioF()), m_stretch(stretch) {
+ImageWidget::ImageWidget(Image& control, const QString& resource, bool stretch, QWidget* parent)
+    : QWidget(parent), m_control(&control), m_picture(resource, devicePixelRatioF()),
+      m_stretch(stretch) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 

@@ -14,6 +14,8 @@ class QPainter;
 
 namespace runtime {
 
+class Image;
+
 // A picture as it is read from the resources.
 struct DecodedPicture {
     QImage still;          // the picture, premultiplied if it has alpha; null if animated
@@ -101,8 +103,11 @@ private:
 class ImageWidget : public QWidget {
     Q_OBJECT
 public:
-    ImageWidget(const QString& resource, bool stretch, QWidget* parent);
+    ImageWidget(Image& control, const QString& resource, bool stretch, QWidget* parent);
 
+    // The control the picture shows, until the control goes (before its widget does).
+    Image* control() const { return m_control; }
+    void detach() { m_control = nullptr; }
     bool stretch() const { return m_stretch; }
     // In logical pixels, whichever of the twins is shown.
     QSize pictureSize();
@@ -120,6 +125,7 @@ private:
     QPixmap currentPixmap(qreal ratio);
     QImage currentImage(qreal ratio);
 
+    Image* m_control;
     LazyPicture m_picture;
     bool m_stretch;
     QMovie* m_movie = nullptr;

@@ -7,13 +7,17 @@ The client runs in a process of its own, started with the private bus in its env
 so each reading is fresh and nothing of pyatspi's state outlives it:
     a11y.py tree PID            the application's tree, as JSON
     a11y.py press PID NAME      performs the action of the menu item called NAME
-    a11y.py listen PID SECONDS  prints "ready", then each text change, one JSON line each
+    a11y.py score PID N...      presses showing pictures until the score box reads each N;
+                                prints, for each N, the score and labels read then, as JSON
+    a11y.py listen PID SECONDS  prints "ready", then each change of a text, a name or what
+                                is showing, one JSON line each
 """
 import json
 import select
 import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -73,6 +77,11 @@ class SessionBus:
     def press(self, pid, name):
         self.client("press", pid, name)
 
+    def score(self, pid, *targets):
+        """Presses the showing pictures through their actions until the score box reads each
+        of `targets` in turn; for each, what the score box and the labels read then."""
+        return json.loads(self.client("score", pid, *targets))
+
     def listen(self, pid, seconds):
         """Starts a listener for `seconds`; returns it once it is registered (see `events`)."""
         listener = self._harness.spawn([*CLIENT, "listen", pid, seconds], env=self.env,
@@ -86,7 +95,10 @@ class SessionBus:
     @staticmethod
     def events(listener, timeout):
         """The events a listener printed until it ended, as dicts."""
-        out, err = listener.communicate(timeout=timeout)
+        listener.wait(timeout)
+        # Read through the buffered pipe: what readline has taken in but not yet returned
+        # would be lost to a read of the bare descriptor, as communicate() makes.
+        out, err = listener.stdout.read(), listener.stderr.read()
         if listener.returncode != 0:
             raise AssertionError(f"the AT-SPI listener failed: {err.decode(errors='replace')}")
         return [json.loads(line) for line in out.decode().splitlines() if line.strip()]
@@ -154,6 +166,11 @@ def _read(pyatspi, node):
     except NotImplementedError:
         pass
     entry["showing"] = node.getState().contains(pyatspi.STATE_SHOWING)
+    try:
+        action = node.queryAction()
+        entry["actions"] = [action.getName(i) for i in range(action.nActions)]
+    except NotImplementedError:
+        entry["actions"] = []
     entry["children"] = [_read(pyatspi, child) for child in node if child is not None]
     return entry
 
@@ -168,6 +185,55 @@ def _press(pyatspi, node, name):
     return any(_press(pyatspi, child, name) for child in node if child is not None)
 
 
+def _nodes(pyatspi, node, role):
+    found = [node] if node.getRoleName() == role else []
+    for child in node:
+        if child is not None:
+            found += _nodes(pyatspi, child, role)
+    return found
+
+
+def _press_showing(pyatspi, images, box):
+    """Presses one picture that is showing and offers Press, and returns the seconds from the
+    doAction to the score box reading another score; None if no picture could be pressed (one
+    may leave the window between the look and the press)."""
+    before = box.getText(0, -1)
+    for image in images:
+        try:
+            if not image.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+            action = image.queryAction()
+            names = [action.getName(i) for i in range(action.nActions)]
+            if "Press" not in names:
+                continue
+            start = time.monotonic()
+            if not action.doAction(names.index("Press")):
+                continue
+        except Exception:  # gone from view between the look and the press
+            continue
+        while box.getText(0, -1) == before and time.monotonic() < start + 5:
+            pass
+        return time.monotonic() - start
+    return None
+
+
+def _score(pyatspi, app, targets, seconds=20):
+    box = _nodes(pyatspi, app, "text")[0].queryText()
+    images = _nodes(pyatspi, app, "image")
+    labels = _nodes(pyatspi, app, "label")
+    readings = []
+    limit = time.monotonic() + seconds
+    for target in targets:
+        presses = []
+        while box.getText(0, -1) != str(target) and time.monotonic() < limit:
+            took = _press_showing(pyatspi, images, box)
+            if took is not None:
+                presses.append(took)
+        readings.append({"score": box.getText(0, -1), "presses": presses,
+                         "labels": [label.name for label in labels]})
+    return readings
+
+
 def _listen(pyatspi, pid, seconds):
     from gi.repository import GLib
 
@@ -175,13 +241,19 @@ def _listen(pyatspi, pid, seconds):
         try:
             if event.source.get_process_id() != pid:
                 return
+            data = event.any_data
+            # Qt 6.4 sends a change of name with the object, not its new name: read the name.
+            if not isinstance(data, (str, int)):
+                data = repr(data)
             print(json.dumps({"type": event.type, "role": event.source.getRoleName(),
-                              "name": event.source.name, "data": event.any_data},
-                             ensure_ascii=False), flush=True)
+                              "name": event.source.name, "detail": event.detail1,
+                              "data": data}, ensure_ascii=False), flush=True)
         except Exception as error:  # a source that went away mid-event
             print(json.dumps({"error": str(error)}), flush=True)
 
-    pyatspi.Registry.registerEventListener(on_event, "object:text-changed")
+    pyatspi.Registry.registerEventListener(on_event, "object:text-changed",
+                                           "object:property-change:accessible-name",
+                                           "object:state-changed:showing")
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, pyatspi.Registry.stop)
     # Qt sends events only once it has heard of a listener; a moment lets that reach it.
@@ -202,6 +274,9 @@ def main(argv):
         return 0
     if command == "press":
         return 0 if app and _press(pyatspi, app, argv[3]) else 1
+    if command == "score":
+        print(json.dumps(_score(pyatspi, app, [int(n) for n in argv[3:]]), ensure_ascii=False))
+        return 0
     return 2
 
 

@@ -103,6 +103,7 @@ public:
 
 private:
     friend class Form;
+    friend class ControlHost;
     Image(const ControlDefinition& definition, Dispatcher& dispatcher, FrameClock& clock,
           ClientArea& client);
     bool hitAt(QPoint pixel) const override;
