@@ -1,4 +1,4 @@
-#include <MMControl.h>
+#include <StreamPlayer.h>
 
 #include <QElapsedTimer>
 #include <QFile>
