@@ -84,7 +84,6 @@ void SoundFile::close() {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
-    m_left = 0;
 }
 
 sf_count_t SoundFile::read(short* into, sf_count_t frames, Fault& fault) {

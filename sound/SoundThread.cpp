@@ -28,7 +28,6 @@ enum class Stage {
     NoServer,         // not connected: the next load or start connects
     Connecting,       // the connection is being made
     ConnectingToPlay, // the same, and a start waits for it
-    Ready,            // connected, with no playable file to open a stream for
     Opening,          // the stream for the file's format is being opened
     OpeningToPlay,    // the same, and a start waits for it
     Quiet,            // the stream is corked: loaded, rewound or played out
@@ -130,7 +129,6 @@ private:
         auto* thread = static_cast<SoundThread*>(self);
         // A drain that a rewind or another stream overtook was cancelled, and never ends here.
         assert(thread->m_stage == Stage::Draining && stream == thread->m_stream);
-        pa_operation_unref(std::exchange(thread->m_drain, nullptr));
         // A corked stream costs the server and the game no wake-ups until the next start.
         dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
         thread->enter(Stage::Quiet);
@@ -147,7 +145,6 @@ private:
             cancelDrain();
         switch (next) {
         case Stage::NoServer:
-        case Stage::Ready:
         case Stage::Quiet:
             return m_watchdog.rest();
         case Stage::Connecting:
@@ -202,7 +199,6 @@ private:
         switch (m_stage) {
         case Stage::NoServer:
         case Stage::Connecting:
-        case Stage::Ready:
         case Stage::Opening:
             return;
         case Stage::ConnectingToPlay:
@@ -228,7 +224,6 @@ private:
             return; // the start under way goes on
         case Stage::NoServer:
         case Stage::Connecting:
-        case Stage::Ready:
         case Stage::Opening:
         case Stage::Quiet:
             if (openFile())
@@ -256,7 +251,6 @@ private:
             return connect(play);
         case Stage::Connecting:
             return enter(play ? Stage::ConnectingToPlay : Stage::Connecting);
-        case Stage::Ready:
         case Stage::Opening:
             if (!sameFormat)
                 return openStream(play);
@@ -285,21 +279,18 @@ private:
         pa_context_set_state_callback(m_context, &SoundThread::onContextState, this);
         m_watchdog.start(m_context);
         enter(play ? Stage::ConnectingToPlay : Stage::Connecting);
-        // Never start a server of our own: the desktop decides whether there is one.
-        if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            report({SoundProblem::NoServer, pa_strerror(pa_context_errno(m_context))});
-            dropLink();
-        }
+        // Never start a server of our own: the desktop decides whether there is one. A server
+        // that cannot be reached fails through the state callback, even when it fails at once.
+        pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
     }
 
     void connected() {
         assert(!m_stream);
         assert(m_stage == Stage::Connecting || m_stage == Stage::ConnectingToPlay);
-        // Without a playable file the stream waits for one.
-        if (m_file.isOpen())
-            openStream(m_stage == Stage::ConnectingToPlay);
-        else
-            enter(Stage::Ready);
+        // A file that failed to load meanwhile leaves nothing to connect for.
+        if (!m_file.isOpen())
+            return dropLater();
+        openStream(m_stage == Stage::ConnectingToPlay);
     }
 
     // A server that was never reached is worth a line; one that went away mid-run is found
