@@ -1,4 +1,5 @@
 #include "MMControl.h"
+#include "StreamPlayer.h"
 
 #include <runtime/RuntimeError.h>
 

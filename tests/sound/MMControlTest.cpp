@@ -1,4 +1,5 @@
 #include <MMControl.h>
+#include <StreamPlayer.h>
 #include <runtime/RuntimeError.h>
 
 #include <QCoreApplication>
@@ -37,21 +38,17 @@ private:
     QStringList& m_log;
 };
 
-// The sound thread waits here, the first time it has taken its commands, until the test has
-// posted another.
+// The sound thread waits in this player, the first time it has taken its commands (a load of
+// path), until the test has posted another; null if the thread never got there.
 QSemaphore s_threadHeld;
 QSemaphore s_posted;
-void holdOnce() {
-    sound::afterCommandsTaken = nullptr;
-    s_threadHeld.release();
-    s_posted.tryAcquire(1, 5000);
-}
-
-// A real player whose thread is held once it has taken its first command, a load of path;
-// null if the thread never got there.
 std::unique_ptr<sound::AudioPlayer> heldPlayer(const QString& path) {
-    sound::afterCommandsTaken = &holdOnce;
-    auto player = sound::makeStreamPlayer();
+    auto player = sound::makeStreamPlayer({}, [held = false]() mutable {
+        if (std::exchange(held, true))
+            return;
+        s_threadHeld.release();
+        s_posted.tryAcquire(1, 5000);
+    });
     player->load(path);
     return s_threadHeld.tryAcquire(1, 5000) ? std::move(player) : nullptr;
 }

@@ -1,0 +1,39 @@
+#include "StreamFeed.h"
+
+#include <pulse/error.h>
+
+namespace sound {
+namespace {
+
+Fault serverTookNone(pa_stream* stream) {
+    return {SoundProblem::PlaybackFailed,
+            std::string("the sound server took no sound: ") +
+                pa_strerror(pa_context_errno(pa_stream_get_context(stream)))};
+}
+
+} // namespace
+
+bool feedStream(pa_stream* stream, size_t bytes, SoundFile& file, Fault& fault) {
+    const size_t frameBytes = pa_frame_size(&file.spec());
+    while (bytes >= frameBytes && !file.allRead()) {
+        void* data = nullptr;
+        size_t size = bytes;
+        if (pa_stream_begin_write(stream, &data, &size) < 0 || !data) {
+            fault = serverTookNone(stream);
+            return false;
+        }
+        const sf_count_t got =
+            file.read(static_cast<short*>(data), static_cast<sf_count_t>(size / frameBytes), fault);
+        const size_t written = static_cast<size_t>(got) * frameBytes;
+        if (got == 0)
+            pa_stream_cancel_write(stream);
+        else if (pa_stream_write(stream, data, written, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            fault = serverTookNone(stream);
+        if (fault)
+            return false;
+        bytes -= std::min(bytes, written);
+    }
+    return !file.allRead();
+}
+
+} // namespace sound
