@@ -42,7 +42,7 @@ class SessionBus:
         address = self._session.stdout.readline().decode().strip()
         if not address:
             self.stop()
-            raise AssertionError("dbus-run-session gave no bus address")
+            raise harness.HarnessError("dbus-run-session gave no bus address")
         self.env = dict(base_env, DBUS_SESSION_BUS_ADDRESS=address,
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         # Launched before the game, so the game finds the accessibility bus at start-up.
@@ -62,7 +62,8 @@ class SessionBus:
         result = subprocess.run([*CLIENT, *map(str, args)], env=self.env, capture_output=True,
                                 text=True, timeout=timeout)
         if result.returncode != 0:
-            raise AssertionError(f"a11y.py {' '.join(map(str, args))}: {result.stderr}")
+            raise self._harness.HarnessError(
+                f"a11y.py {' '.join(map(str, args))}: {result.stderr}")
         return result.stdout
 
     def tree(self, pid, timeout=15):
@@ -88,8 +89,8 @@ class SessionBus:
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if listener.stdout.readline().strip() != b"ready":
             self._harness.stop(listener)
-            raise AssertionError("the AT-SPI listener did not start: "
-                                 + listener.stderr.read().decode(errors="replace"))
+            raise self._harness.HarnessError("the AT-SPI listener did not start: "
+                                             + listener.stderr.read().decode(errors="replace"))
         return listener
 
     @staticmethod
@@ -100,7 +101,10 @@ class SessionBus:
         # would be lost to a read of the bare descriptor, as communicate() makes.
         out, err = listener.stdout.read(), listener.stderr.read()
         if listener.returncode != 0:
-            raise AssertionError(f"the AT-SPI listener failed: {err.decode(errors='replace')}")
+            import harness
+
+            raise harness.HarnessError(
+                f"the AT-SPI listener failed: {err.decode(errors='replace')}")
         return [json.loads(line) for line in out.decode().splitlines() if line.strip()]
 
     def events_until(self, listener, enough, timeout):

@@ -86,11 +86,26 @@ def pulse(pulse_server, isolated_env):
     return pulse_server
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "own_display: the test gives the game a display of its "
+                            "own, or none, instead of the private X server")
+
+
 @pytest.fixture
-def launch(isolated_env, workdir):
+def display(request):
+    """The display launch starts games on: the private X server (xvfb), or None for a test
+    marked own_display."""
+    if request.node.get_closest_marker("own_display"):
+        return None
+    return request.getfixturevalue("xvfb")
+
+
+@pytest.fixture
+def launch(display, isolated_env, workdir):
     """launch(env=..., cwd=..., binary=..., args=..., wait_window=True) starts the game (by
-    default the built one, in isolated_env) and returns a harness.Game; every game started is
-    killed at teardown, and the end of its standard error is shown if the test failed."""
+    default the built one, in isolated_env, on display) and returns a harness.Game; every game
+    started is killed at teardown, and the end of its standard error is shown if the test
+    failed."""
     games = []
 
     def start(env=None, cwd=None, binary=None, args=(), wait_window=True):

@@ -17,7 +17,7 @@ def desktop_entry():
     return parser["Desktop Entry"]
 
 
-def test_window_class_matches_the_desktop_entry(xvfb, launch):
+def test_window_class_matches_the_desktop_entry(launch):
     game = launch()
     text = harness.run(["xprop", "-id", game.window_id, "WM_CLASS"], game.env)
     # WM_CLASS(STRING) = "instance", "class"

@@ -8,7 +8,7 @@ import harness
 from harness import MENU_START, REPORT_TITLE
 
 
-def test_one_report_then_a_failing_end(xvfb, launch, faulty_path):
+def test_one_report_then_a_failing_end(launch, faulty_path):
     game = launch(binary=faulty_path)
     env = game.env
 

@@ -1,9 +1,13 @@
 """The harness's own arithmetic, where a slip would go unnoticed: a loudness that reads zero for
 the wrong stretch, a colour count that misses anti-aliased pixels, an aim point off the
-character."""
+character; and its waits, which must not take a failing tool or a dead game for "not yet"."""
 
 import array
 import math
+import os
+import signal
+import threading
+import time
 import wave
 
 import pytest
@@ -64,3 +68,24 @@ def test_the_character_furthest_bottom_left_is_aimed_at():
     empty = Image.new("RGB", (558, 464), SKY)
     ImageDraw.Draw(empty).ellipse((100, 200, 300, 300), fill=WHITE)
     assert harness.find_character(empty) is None
+
+
+def test_a_failing_tool_is_no_wait_for_more():
+    with pytest.raises(harness.HarnessError, match="false failed"):
+        harness.within(lambda: harness.run(["false"], None), 5)
+
+
+def test_a_wait_ends_at_once_when_the_game_dies(launch, isolated_env, workdir):
+    (workdir / "client.conf").write_text("autospawn = no\n")
+    isolated_env.update(PULSE_CLIENTCONFIG=str(workdir / "client.conf"),
+                        PULSE_SERVER=f"unix:{workdir}/no-such.sock")
+    game = launch()
+    game.choose_menu(harness.MENU_START)
+    (said,) = harness.wait_until(game.own_lines, 10, "a line on the missing sound server")
+    threading.Timer(0.5, os.kill, (game.pid, signal.SIGSEGV)).start()
+    began = time.monotonic()
+    with pytest.raises(harness.GameEnded) as ended:
+        harness.wait_until(lambda: False, 60, "what never comes")
+    took = time.monotonic() - began
+    print(f"the wait ended after {took:.2f} s: {ended.value}")
+    assert took < 10 and "SIGSEGV" in str(ended.value) and said in str(ended.value)

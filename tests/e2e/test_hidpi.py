@@ -11,8 +11,10 @@ import os
 import sys
 from pathlib import Path
 
-import harness
+import pytest
 from PIL import Image
+
+import harness
 
 RATIO = 2
 # Image2, the title figure, in logical pixels of the client area.
@@ -61,6 +63,7 @@ def wait_scaled_window(game, ratio):
     return width, height - game.menu_height
 
 
+@pytest.mark.own_display
 def test_title_figure_at_twice_the_density(workdir, isolated_env, launch):
     # a screen large enough for the doubled window
     with harness.Xvfb(workdir, size="1600x1200") as server:

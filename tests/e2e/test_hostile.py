@@ -32,6 +32,7 @@ def _dead_display(env):
 
 @pytest.mark.parametrize("prepare", [_no_display, _dead_display],
                          ids=["no-display", "dead-display"])
+@pytest.mark.own_display
 def test_refuses_in_one_line_without_a_display(prepare, isolated_env, launch, game_path):
     what = prepare(isolated_env)
     began = time.monotonic()
@@ -50,7 +51,7 @@ def test_refuses_in_one_line_without_a_display(prepare, isolated_env, launch, ga
     print(f"{what}: status {status} after {took:.2f} s, one line: {lines[0]}")
 
 
-def test_finds_its_tune_when_started_from_elsewhere(xvfb, pulse, launch, workdir, game_path):
+def test_finds_its_tune_when_started_from_elsewhere(pulse, launch, workdir, game_path):
     elsewhere = workdir / "elsewhere"
     elsewhere.mkdir()
     # A sky.wav in the working folder that is not the game's: finding this one would be silent.

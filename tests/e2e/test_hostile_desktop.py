@@ -76,7 +76,7 @@ def _random_text():
 
 
 @pytest.mark.parametrize("paste", [_digits, _random_text], ids=["digits", "random-text"])
-def test_ten_megabytes_pasted_into_the_score_box(paste, xvfb, launch, workdir):
+def test_ten_megabytes_pasted_into_the_score_box(paste, launch, workdir):
     text, expected_score = paste()
     game = launch()
     pasted = workdir / "pasted.txt"
@@ -125,7 +125,7 @@ def test_ten_megabytes_pasted_into_the_score_box(paste, xvfb, launch, workdir):
           f"idle {idle:.1%} of a core, peak {peak} KiB, おわり after {took:.2f} s")
 
 
-def test_window_sized_to_65535_squared_by_another_client(xvfb, launch):
+def test_window_sized_to_65535_squared_by_another_client(launch):
     game = launch()
     game.xdotool("windowsize", game.window_id, "65535", "65535")
     peak = 0
@@ -140,7 +140,7 @@ def test_window_sized_to_65535_squared_by_another_client(xvfb, launch):
           f"おわり after {took:.2f} s")
 
 
-def test_window_destroyed_by_another_client_ends_the_game(xvfb, launch):
+def test_window_destroyed_by_another_client_ends_the_game(launch):
     game = launch()
     began = time.monotonic()
     game.xdotool("windowclose", game.window_id)
@@ -180,6 +180,7 @@ def _wayland_without_compositor(workdir, env):
                                      _wayland_without_compositor],
                          ids=["8-bit-screen", "linuxfb", "eglfs-argument",
                               "wayland-without-compositor"])
+@pytest.mark.own_display
 def test_refuses_in_one_line_a_display_it_cannot_draw_on(prepare, workdir, isolated_env, launch):
     server, args, named = prepare(workdir, isolated_env)
     try:
@@ -194,7 +195,7 @@ def test_refuses_in_one_line_a_display_it_cannot_draw_on(prepare, workdir, isola
     assert re.search(named, lines[0]), f"the line does not say {named!r}: {lines[0]}"
 
 
-def test_plays_without_a_japanese_font_and_says_so(xvfb, launch, workdir, isolated_env):
+def test_plays_without_a_japanese_font_and_says_so(launch, workdir, isolated_env):
     fonts = workdir / "latin"
     fonts.mkdir()
     shutil.copy(LATIN_FONT, fonts)

@@ -61,7 +61,7 @@ def sky_is_empty(shot, x, y):
     return harness.count_colour(shot, box, SKY) + harness.count_colour(shot, box, WHITE) == 24 * 24
 
 
-def test_bursts_resizes_and_moves_keep_the_score_exact(xvfb, launch, workdir):
+def test_bursts_resizes_and_moves_keep_the_score_exact(launch, workdir):
     game = launch()
     clipboard = Clipboard(game, workdir)
     # The box starts empty, and an empty text cannot be copied: a 0 typed in gives the first

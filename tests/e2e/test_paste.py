@@ -138,7 +138,7 @@ def _box_text(game, workdir):
 
 
 @pytest.mark.parametrize("how", ["middle-click", "ctrl+v"])
-def test_an_answering_owner_pastes_at_the_caret_capped(how, xvfb, launch, workdir):
+def test_an_answering_owner_pastes_at_the_caret_capped(how, launch, workdir):
     game = launch()
     pasted = workdir / "pasted.txt"
     # Two megabytes come in pieces (INCR), as xclip sends anything over about one.
@@ -173,7 +173,7 @@ def test_an_answering_owner_pastes_at_the_caret_capped(how, xvfb, launch, workdi
     assert not [s for s in game.stderr_lines() if "clipboard" in s], game.stderr_lines()
 
 
-def test_an_owner_offering_no_text_leaves_the_selection(xvfb, launch, workdir):
+def test_an_owner_offering_no_text_leaves_the_selection(launch, workdir):
     game = launch()
     empty = workdir / "empty.txt"
     empty.write_text("")

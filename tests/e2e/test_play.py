@@ -10,7 +10,7 @@ BLUE = (0, 0, 255)
 TAUNT = (160, 16, 329, 49)
 
 
-def test_a_click_on_a_character_scores(xvfb, launch):
+def test_a_click_on_a_character_scores(launch):
     game = launch()
     game.choose_menu(MENU_START)
     started = time.monotonic()

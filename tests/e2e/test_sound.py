@@ -6,7 +6,7 @@ import harness
 from harness import MENU_END, MENU_START
 
 
-def test_silent_until_start_then_the_tune(xvfb, pulse, launch, workdir):
+def test_silent_until_start_then_the_tune(pulse, launch, workdir):
     recording = workdir / "game.wav"
     tune_at = harness.play_recorded_game(launch, pulse, recording)
     before = harness.rms(recording, 0, tune_at - 0.1)
@@ -17,7 +17,7 @@ def test_silent_until_start_then_the_tune(xvfb, pulse, launch, workdir):
     assert after > 0.02, f"no sound after はじまり (RMS {after})"
 
 
-def test_the_mixer_names_the_tune_as_the_games_own(xvfb, pulse, launch):
+def test_the_mixer_names_the_tune_as_the_games_own(pulse, launch):
     game = launch()
     game.choose_menu(MENU_START)
 
@@ -36,7 +36,7 @@ def test_the_mixer_names_the_tune_as_the_games_own(xvfb, pulse, launch):
     assert "Corked: no" in streams[0]
 
 
-def test_plays_on_without_a_sound_server(xvfb, isolated_env, launch, workdir):
+def test_plays_on_without_a_sound_server(isolated_env, launch, workdir):
     """It starts, はじまり and おわり work, it ends with status 0, and says why in one line."""
     (workdir / "client.conf").write_text("autospawn = no\n")
     isolated_env.update(PULSE_CLIENTCONFIG=str(workdir / "client.conf"),

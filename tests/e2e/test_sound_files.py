@@ -90,6 +90,6 @@ def check_file(make, expected, launch, pulse, workdir, game_path, game_folder):
 
 @pytest.mark.parametrize("make, expected", [(make, line) for _, make, line in CASES],
                          ids=[name for name, _, _ in CASES])
-def test_a_file_beside_the_game(make, expected, xvfb, pulse, launch, workdir, game_path,
+def test_a_file_beside_the_game(make, expected, pulse, launch, workdir, game_path,
                                 game_folder):
     check_file(make, expected, launch, pulse, workdir, game_path, game_folder)

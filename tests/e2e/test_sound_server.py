@@ -77,7 +77,7 @@ def _ends_within(game, seconds):
     return took
 
 
-def test_every_start_plays_the_tune_from_its_beginning(xvfb, pulse, launch, workdir):
+def test_every_start_plays_the_tune_from_its_beginning(pulse, launch, workdir):
     game = launch()
     recording = pulse.record(workdir / "starts.wav")
     random.seed(9)
@@ -106,7 +106,7 @@ def test_every_start_plays_the_tune_from_its_beginning(xvfb, pulse, launch, work
     assert game.running() and game.own_lines() == []
 
 
-def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launch, workdir):
+def test_a_server_killed_and_started_again_is_used_again(own_server, launch, workdir):
     """Killed while the tune plays, one はじまり without it, then one はじまり on its
     successor: heard."""
     game = launch()
@@ -127,7 +127,7 @@ def test_a_server_killed_and_started_again_is_used_again(xvfb, own_server, launc
     _ends_within(game, harness.EXIT_DEADLINE)
 
 
-def test_a_stopped_server_does_not_freeze_the_game(xvfb, own_server, launch):
+def test_a_stopped_server_does_not_freeze_the_game(own_server, launch):
     game = launch()
     game.choose_menu(MENU_START)
     harness.wait_until(lambda: _game_stream_playing(game), 10, "the game's stream playing")
@@ -137,7 +137,7 @@ def test_a_stopped_server_does_not_freeze_the_game(xvfb, own_server, launch):
     assert game.running()
 
 
-def test_a_stopped_server_does_not_hold_the_end(xvfb, own_server, launch):
+def test_a_stopped_server_does_not_hold_the_end(own_server, launch):
     game = launch()
     game.choose_menu(MENU_START)
     harness.wait_until(lambda: _game_stream_playing(game), 10, "the game's stream playing")
@@ -153,7 +153,7 @@ def test_a_stopped_server_does_not_hold_the_end(xvfb, own_server, launch):
     print(f"おわり with the server stopped: status 0, {took:.2f} s after the stop")
 
 
-def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, workdir):
+def test_a_server_that_never_answers_is_given_up(isolated_env, launch, workdir):
     # A socket that accepts every connection and never reads or writes a byte.
     silent = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     silent.bind(str(workdir / "silent.sock"))
@@ -177,7 +177,7 @@ def test_a_server_that_never_answers_is_given_up(xvfb, isolated_env, launch, wor
         silent.close()
 
 
-def test_a_suspended_sink_is_not_a_dead_server(xvfb, pulse, launch, workdir):
+def test_a_suspended_sink_is_not_a_dead_server(pulse, launch, workdir):
     """A sink suspended for longer than the game waits on a silent server asks for no sound,
     yet answers: the tune resumes with it, and nothing is said."""
     game = launch()

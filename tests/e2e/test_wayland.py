@@ -37,16 +37,11 @@ class Weston:
              "--width=1024", "--height=768", "--debug", f"--config={config}", f"--log={self.log}"],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            harness.wait_until(lambda: self._alive() and self.socket.exists(), 10,
-                               "weston's socket")
+            harness.wait_until(lambda: harness.alive(self.process, self.log)
+                               and self.socket.exists(), 10, "weston's socket")
         except BaseException:
             self.stop()
             raise
-
-    def _alive(self):
-        if self.process.poll() is not None:
-            raise AssertionError("weston ended: " + self.log.read_text(errors="replace")[-2000:])
-        return True
 
     def screenshot(self):
         folder = self.workdir / "shots"
@@ -97,6 +92,7 @@ def sky_box(image):
     return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
 
 
+@pytest.mark.own_display
 def test_the_game_plays_on_a_wayland_desktop(weston, isolated_env, launch):
     env = dict(wayland_env(isolated_env, weston), WAYLAND_DEBUG="client")
     with a11y.SessionBus(env) as bus:

@@ -11,7 +11,7 @@ RED = (255, 0, 0)
 INSTRUCTIONS = (48, 112, 473, 65)
 
 
-def test_title_screen_start_and_end(xvfb, launch):
+def test_title_screen_start_and_end(launch):
     game = launch()
     _, _, width, height = game.geometry()
     assert (width, height) == (CLIENT_WIDTH, CLIENT_HEIGHT + game.menu_height)
