@@ -66,8 +66,8 @@ Fault SoundFile::open(const std::string& path, std::chrono::seconds longest) {
         std::string why;
         m_sound = m_view->open(info, why);
         if (m_sound && info.frames > 0 && info.channels == check.format.channels) {
-            m_spec = {PA_SAMPLE_S16NE, static_cast<uint32_t>(info.samplerate),
-                      static_cast<uint8_t>(info.channels)};
+            m_format = {PA_SAMPLE_S16NE, static_cast<uint32_t>(info.samplerate),
+                        static_cast<uint8_t>(info.channels)};
             m_read = 0;
             m_left = std::min<sf_count_t>(info.frames, longest.count() * info.samplerate);
             return {};

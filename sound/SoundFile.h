@@ -34,7 +34,7 @@ public:
     void close();
     bool isOpen() const { return m_sound != nullptr; }
     // 16-bit samples, at the file's rate and channels.
-    const pa_sample_spec& spec() const { return m_spec; }
+    const pa_sample_spec& format() const { return m_format; }
 
     // Decodes up to `frames` frames into `into`, and returns how many. A file that fails, ends
     // early or cannot be decoded while it plays is a fault; what came before it is returned.
@@ -46,7 +46,7 @@ private:
     int m_fd = -1;
     std::unique_ptr<WaveView> m_view;
     SNDFILE* m_sound = nullptr; // closed with the view
-    pa_sample_spec m_spec{};
+    pa_sample_spec m_format{};
     sf_count_t m_read = 0;
     sf_count_t m_left = 0;
 };

@@ -245,7 +245,7 @@ private:
     // connection stays.
     void fit(bool play) {
         const bool sameFormat =
-            m_stream && pa_sample_spec_equal(&m_file.spec(), pa_stream_get_sample_spec(m_stream));
+            m_stream && pa_sample_spec_equal(&m_file.format(), pa_stream_get_sample_spec(m_stream));
         switch (m_stage) {
         case Stage::NoServer:
             return connect(play);
@@ -304,14 +304,14 @@ private:
     void openStream(bool play) {
         dropStream();
         enter(play ? Stage::OpeningToPlay : Stage::Opening);
-        const pa_sample_spec& spec = m_file.spec();
+        const pa_sample_spec& format = m_file.format();
         // WAVE files order their channels as WAVEFORMATEXTENSIBLE does.
         pa_channel_map map;
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
+        pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_WAVEEX);
         pa_proplist* properties = gameProperties();
         pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "background tune");
         m_stream =
-            pa_stream_new_with_proplist(m_context, "background tune", &spec, &map, properties);
+            pa_stream_new_with_proplist(m_context, "background tune", &format, &map, properties);
         pa_proplist_free(properties);
         if (!m_stream)
             return streamRefused();
@@ -320,7 +320,7 @@ private:
         // Half a second of buffer, asked for in tenths: about 10 wake-ups a second, and a
         // restart flushes what is buffered. Asking in halves would make the server run its
         // sink at the least latency it can (tlength - 2 minreq = 0): measured, twice its CPU.
-        const auto second = static_cast<uint32_t>(pa_bytes_per_second(&spec));
+        const auto second = static_cast<uint32_t>(pa_bytes_per_second(&format));
         const auto any = static_cast<uint32_t>(-1);
         const pa_buffer_attr buffer{.maxlength = any,
                                     .tlength = second / 2,

@@ -14,7 +14,7 @@ Fault serverTookNone(pa_stream* stream) {
 } // namespace
 
 bool feedStream(pa_stream* stream, size_t bytes, SoundFile& file, Fault& fault) {
-    const size_t frameBytes = pa_frame_size(&file.spec());
+    const size_t frameBytes = pa_frame_size(&file.format());
     while (bytes >= frameBytes && !file.allRead()) {
         void* data = nullptr;
         size_t size = bytes;
