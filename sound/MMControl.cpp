@@ -1,5 +1,4 @@
 #include "MMControl.h"
-#include "StreamPlayer.h"
 
 #include <runtime/RuntimeError.h>
 

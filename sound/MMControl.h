@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AudioPlayer.h"
+#include "StreamPlayer.h"
 
 #include <runtime/Controls.h>
 

@@ -146,15 +146,15 @@ private:
         switch (next) {
         case Stage::NoServer:
         case Stage::Quiet:
-            return m_watchdog.rest();
+            return m_watchdog.watch(Watchdog::Watch::Resting);
         case Stage::Connecting:
         case Stage::ConnectingToPlay:
         case Stage::Opening:
         case Stage::OpeningToPlay:
-            return m_watchdog.awaitAnswer();
+            return m_watchdog.watch(Watchdog::Watch::Answer);
         case Stage::Playing:
         case Stage::Draining:
-            return m_watchdog.askStream(m_stream);
+            return m_watchdog.watch(Watchdog::Watch::Stream, m_stream);
         }
     }
 

@@ -8,7 +8,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,8 +24,6 @@ struct Mailbox {
     bool rewind = false;
     bool play = false;
     bool quit = false;
-    bool finished = false;
-    std::condition_variable finishedChanged;
     // Counts the notes posted: the sound thread's loop watches it, and a note posted at any
     // moment leaves it readable until the thread has looked.
     const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

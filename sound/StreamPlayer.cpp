@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <future>
 #include <thread>
 
 namespace sound {
@@ -20,13 +21,14 @@ public:
         : m_box(std::make_shared<Mailbox>()) {
         if (m_box->wake < 0)
             return;
-        m_thread = std::thread([box = m_box, limits, hook = std::move(afterCommandsTaken)] {
+        std::promise<void> ended;
+        m_ended = ended.get_future();
+        m_thread = std::thread([box = m_box, limits, hook = std::move(afterCommandsTaken),
+                                ended = std::move(ended)]() mutable {
             // Named, so that top and the debugger show whose thread it is.
             pthread_setname_np(pthread_self(), "sound");
             playSound(box, limits, hook);
-            const std::lock_guard lock(box->mutex);
-            box->finished = true;
-            box->finishedChanged.notify_all();
+            ended.set_value();
         });
     }
 
@@ -38,13 +40,10 @@ public:
         if (!m_thread.joinable())
             return;
         post([](Mailbox& box) { box.quit = true; });
-        std::unique_lock lock(m_box->mutex);
-        if (m_box->finishedChanged.wait_for(lock, kEndWait, [this] { return m_box->finished; })) {
-            lock.unlock();
+        if (m_ended.wait_for(kEndWait) == std::future_status::ready)
             m_thread.join();
-        } else {
+        else
             m_thread.detach();
-        }
     }
 
     void load(const QString& path) override {
@@ -80,6 +79,7 @@ private:
 
     std::shared_ptr<Mailbox> m_box;
     std::thread m_thread;
+    std::future<void> m_ended;
 };
 
 } // namespace
