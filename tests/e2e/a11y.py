@@ -111,7 +111,7 @@ class SessionBus:
         """The events a listener prints until enough(events) holds (or timeout s pass); then
         the listener is ended with SIGTERM, which it answers by stopping cleanly."""
         events = []
-        limit = self._harness.deadline(timeout)
+        limit = self._harness.Deadline(timeout)
         while not enough(events) and not limit.expired():
             ready, _, _ = select.select([listener.stdout], [], [], limit.remaining())
             line = listener.stdout.readline() if ready else b""

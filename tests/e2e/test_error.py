@@ -47,7 +47,7 @@ def test_one_report_then_a_failing_end(launch, faulty_path):
     assert harness.find_character(still) is not None, \
         "no character in view while the report is open, so stillness would prove nothing"
     # Not a wait: a second of watching is what "nothing moves" means here.
-    watch = harness.deadline(1)
+    watch = harness.Deadline(1)
     while not watch.expired():
         assert game.screenshot().tobytes() == still.tobytes(), \
             "the window changed during a second with the report open"

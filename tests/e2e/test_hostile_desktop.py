@@ -111,7 +111,7 @@ def test_ten_megabytes_pasted_into_the_score_box(paste, launch, workdir):
         10, "the characters moving after はじまり")
 
     # The slowest character is in view for over 6 s.
-    flight = harness.deadline(6)
+    flight = harness.Deadline(6)
     score = kept
     while score == kept and not flight.expired():
         if game.click_character() is not None:
@@ -129,7 +129,7 @@ def test_window_sized_to_65535_squared_by_another_client(launch):
     game = launch()
     game.xdotool("windowsize", game.window_id, "65535", "65535")
     peak = 0
-    limit = harness.deadline(3)
+    limit = harness.Deadline(3)
     while not limit.expired():
         peak = max(peak, harness.peak_rss_kib(game.pid))
         time.sleep(0.1)

@@ -26,7 +26,7 @@ def test_a_click_on_a_character_scores(launch):
 
     # The slowest character stays in view for seconds; aim again until one click lands.
     shot = aim = None
-    flight = harness.deadline(20)
+    flight = harness.Deadline(20)
     attempts = 0
     while shot is None and not flight.expired():
         aim = game.click_character(spread=2)

@@ -32,7 +32,8 @@ class Xvfb(Server):
         text = b""
         limit = Deadline(timeout)
         try:
-            # Xvfb writes "N\n" once it accepts connections.
+            # Xvfb writes "N\n" once it accepts connections, in two writes: it dies if the pipe
+            # is closed between them.
             while not text.endswith(b"\n") and not limit.expired():
                 ready, _, _ = select.select([reader], [], [], limit.remaining())
                 chunk = os.read(reader, 16) if ready else b""
@@ -50,7 +51,6 @@ class Xvfb(Server):
 
     def stop(self):
         stop(self.process)
-
 
 
 def window_geometry(env, window_id):

@@ -65,14 +65,11 @@ class Game:
         self.stderr_path = self.workdir / f"{name}.err"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = spawn([binary, *args], env=env, cwd=cwd, stdout=out, stderr=err)
+        self.pid = self.process.pid
         self.window_id = None
         self.menu_height = None
         self.x = self.y = None  # screen position of the client area's top left
         GAMES.add(self)
-
-    @property
-    def pid(self):
-        return self.process.pid
 
     @property
     def returncode(self):
@@ -216,11 +213,6 @@ class Game:
             return time.monotonic() - last[1] >= settle and shot
 
         return wait_until(settled, timeout, f"the window holding still for {settle} s")
-
-    def window_screenshot(self):
-        """The whole window, menu bar included."""
-        width, height = self._client_size()
-        return grab(self.env, (self.x, self.y - self.menu_height, width, height + self.menu_height))
 
     def wait_exit(self, timeout):
         """The exit status once the game has ended, or None if it still runs after timeout s."""

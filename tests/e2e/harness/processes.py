@@ -35,9 +35,6 @@ class Deadline:
         return time.monotonic() >= self.at
 
 
-deadline = Deadline
-
-
 # The games waits watch: anything with running() and ended() (how, as text) that adds itself.
 GAMES = weakref.WeakSet()
 
@@ -48,19 +45,18 @@ def within(condition, seconds, interval=0.05, what="a wait"):
     limit = Deadline(seconds)
     watched = [game for game in GAMES if game.running()]
     while True:
-        ended = [game for game in watched if not game.running()]
         try:
             value = condition()
         except HarnessError:
             # A window or a process gone with the game: the game's end is the news.
-            ended = [game for game in watched if not game.running()]
-            if not ended:
+            if all(game.running() for game in watched):
                 raise
             value = None
         if value:
             return value
-        if ended:
-            raise GameEnded(f"{what}: {ended[0].ended()}")
+        for game in watched:
+            if not game.running():
+                raise GameEnded(f"{what}: {game.ended()}")
         if limit.expired():
             return None
         time.sleep(interval)

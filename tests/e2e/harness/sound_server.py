@@ -90,7 +90,6 @@ class Pulse(Server):
         stop(self.process)
 
 
-
 class Recording:
     """parecord of test_sink's monitor: mono, 22050 Hz, 16-bit WAV."""
 
