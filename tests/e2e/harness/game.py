@@ -28,11 +28,6 @@ REPORT_TITLE = "warukyara"
 MENU_START = 0  # はじまり
 MENU_END = 1  # おわり
 
-# The form's facts, read when first used: the client area below the menu bar, in pixels at
-# 96 dpi, and the window's title.
-_FACTS = ("CLIENT_WIDTH", "CLIENT_HEIGHT", "WINDOW_TITLE")
-
-
 @functools.cache
 def _facts():
     default = Path(__file__).resolve().parents[3] / "build/default/tests/e2e/form.json"
@@ -45,7 +40,9 @@ def _facts():
 
 
 def __getattr__(name):
-    if name in _FACTS:
+    """The form's facts, read when first used: the client area below the menu bar, in pixels
+    at 96 dpi, and the window's title."""
+    if name in ("CLIENT_WIDTH", "CLIENT_HEIGHT", "WINDOW_TITLE"):
         return _facts()[name]
     raise AttributeError(f"harness has no {name!r}")
 
@@ -66,8 +63,7 @@ class Game:
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = spawn([binary, *args], env=env, cwd=cwd, stdout=out, stderr=err)
         self.pid = self.process.pid
-        self.window_id = None
-        self.menu_height = None
+        self.window_id = self.menu_height = None
         self.x = self.y = None  # screen position of the client area's top left
         GAMES.add(self)
 
@@ -214,6 +210,11 @@ class Game:
 
         return wait_until(settled, timeout, f"the window holding still for {settle} s")
 
+    def window_screenshot(self):
+        """The whole window, menu bar included."""
+        width, height = self._client_size()
+        return grab(self.env, (self.x, self.y - self.menu_height, width, height + self.menu_height))
+
     def wait_exit(self, timeout):
         """The exit status once the game has ended, or None if it still runs after timeout s."""
         try:
@@ -268,15 +269,13 @@ def desktop(prefix, sound=True):
     """For scripts outside the tests: a scratch folder and an isolated environment with a
     private X server and, if sound is wanted and PulseAudio is installed, a sound server.
     Yields (env, workdir, pulse or None); everything is stopped and removed afterwards."""
-    workdir = Path(tempfile.mkdtemp(prefix=prefix))
-    try:
+    with (tempfile.TemporaryDirectory(prefix=prefix, ignore_cleanup_errors=True) as folder,
+          Xvfb(folder) as xvfb, contextlib.ExitStack() as stack):
+        workdir = Path(folder)
         env = isolated_env(workdir)
-        with Xvfb(workdir) as xvfb, contextlib.ExitStack() as stack:
-            env["DISPLAY"] = xvfb.display
-            pulse = None
-            if sound and shutil.which("pulseaudio"):
-                pulse = stack.enter_context(Pulse(workdir))
-                env.update(pulse.env)
-            yield env, workdir, pulse
-    finally:
-        shutil.rmtree(workdir, ignore_errors=True)
+        env["DISPLAY"] = xvfb.display
+        pulse = None
+        if sound and shutil.which("pulseaudio"):
+            pulse = stack.enter_context(Pulse(workdir))
+            env.update(pulse.env)
+        yield env, workdir, pulse

@@ -25,7 +25,6 @@ class Deadline:
     """A point on the monotonic clock some seconds from now."""
 
     def __init__(self, seconds):
-        self.seconds = seconds
         self.at = time.monotonic() + seconds
 
     def remaining(self):

@@ -66,8 +66,7 @@ class Pulse(Server):
             # A fresh null sink first sleeps through one 2 s block before it notices the
             # short-latency stream; waiting that out here lets the first test recording start
             # on time.
-            warmup = self.record(self.workdir / "warmup.wav")
-            warmup.stop()
+            self.record(self.workdir / "warmup.wav").stop()
             (self.workdir / "warmup.wav").unlink()
         except BaseException:
             self.stop()
@@ -97,8 +96,7 @@ class Recording:
 
     def __init__(self, pulse, path, timeout=10):
         self.path = path
-        if path.exists():
-            path.unlink()
+        path.unlink(missing_ok=True)
         log = pulse.workdir / "parecord.log"
         self.process = spawn_logged(["parecord", "--device=test_sink.monitor", "--file-format=wav",
                                      "--format=s16le", f"--rate={RECORDING_RATE}", "--channels=1",
