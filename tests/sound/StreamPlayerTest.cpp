@@ -324,6 +324,29 @@ private Q_SLOTS:
         QCOMPARE(lines.taken(), QStringList());
     }
 
+    // A start while the last one drains plays on: the old start's end must not cork it.
+    void aStartWhileTheLastDrainsPlaysOn() {
+        const SoundLines lines;
+        const QString path = m_folder.filePath(u"restarted.wav"_s);
+        writeWave(path, 8000, 1, 5);
+        auto player = sound::makeStreamPlayer();
+        start(*player, path);
+        // A null sink without streams sleeps in blocks of 2 s: the first start wakes it.
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.streams(false), QStringList{u"s16le 1ch 8000Hz"_s},
+                                  5000);
+        QTest::qWait(2500);
+        // Shorter than the stream's buffer: fed whole at once, then drained.
+        writeWave(path, 8000, 1, 0.5);
+        start(*player, path);
+        QTest::qWait(250);
+        writeWave(path, 8000, 1, 5);
+        player->rewind();
+        player->play();
+        QTest::qWait(1500);
+        QCOMPARE(m_server.streams(false), QStringList{u"s16le 1ch 8000Hz"_s});
+        QCOMPARE(lines.taken(), QStringList());
+    }
+
     // A file cut while it plays ends the start with one line: where it ended, and not also
     // that the sound past it cannot be decoded.
     void aFileCutWhilePlayingIsSaidOnce() {
