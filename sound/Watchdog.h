@@ -7,6 +7,7 @@
 #include <pulse/stream.h>
 #include <pulse/timeval.h>
 
+#include <cassert>
 #include <chrono>
 #include <functional>
 
@@ -31,9 +32,10 @@ public:
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
 
-    // Ticks on the connection's clock from now on, resting until told what to watch.
+    // Ticks on the connection's clock from now on, resting until told what to watch. A new
+    // connection is made only once the last one and its watchdog were dropped.
     void start(pa_context* context) {
-        stop();
+        assert(!m_timer && m_watch == Watch::Resting);
         m_context = context;
         m_timer = pa_context_rttime_new(context, PA_USEC_INVALID, &Watchdog::onTick, this);
     }
